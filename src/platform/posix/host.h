@@ -1,0 +1,30 @@
+#pragma once
+#include <cstdint>
+
+namespace platform {
+
+// Whoever runs the core on POSIX installs a Host: the test harness a scripted
+// one, trelk-extract a console one. It stands in for the dialog and the boxes.
+class Host {
+public:
+    virtual ~Host() = default;
+    virtual int ShowMessage(const char* text, const char* caption, unsigned type) = 0;
+    virtual void SoundBeep(unsigned /*type*/) {}
+    virtual void SendToDialog(unsigned message, intptr_t lParam) = 0;
+    // Fills text (size bytes, zero-terminated) with the typed key; false when declined.
+    virtual bool PromptKeyText(char* text, int size) = 0;
+    // Defaults to asking the system whether the path lies on removable media.
+    virtual bool IsRemovableDrive(const char* path);
+};
+
+// Installs the host for this process; the previous one is returned.
+Host* SetHost(Host* host);
+
+// Whether the file system holding path lives on a removable block device.
+bool PathOnRemovableDevice(const char* path);
+
+// The file-system form of a core path: every '\' becomes '/'. Returns false
+// when it does not fit the buffer.
+bool ToNativePath(const char* path, char* out, int size);
+
+}  // namespace platform

@@ -1,0 +1,152 @@
+#include "platform/platform.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "archive/crypt.h"
+#include "common/globals.h"
+#include "common/win_values.h"
+#include "platform/posix/host.h"
+
+namespace platform {
+namespace {
+
+Host* g_host = nullptr;
+
+// A path that cannot be mapped is handed on as an empty one, which every call fails on.
+struct NativePath {
+    explicit NativePath(const char* path) {
+        if (!ToNativePath(path, text, sizeof text)) text[0] = '\0';
+    }
+    char text[PATH_MAX];
+};
+
+}  // namespace
+
+Host* SetHost(Host* host) {
+    Host* previous = g_host;
+    g_host = host;
+    return previous;
+}
+
+bool Host::IsRemovableDrive(const char* path) { return PathOnRemovableDevice(path); }
+
+bool ToNativePath(const char* path, char* out, int size) {
+    const size_t n = std::strlen(path);
+    if (size <= 0 || n >= size_t(size)) return false;
+    for (size_t i = 0; i <= n; ++i) out[i] = path[i] == '\\' ? '/' : path[i];
+    return true;
+}
+
+int OpenRead(const char* path) { return ::open(NativePath(path).text, O_RDONLY | O_CLOEXEC); }
+
+int CreateWrite(const char* path) {
+    return ::open(NativePath(path).text, O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0600);
+}
+
+int Read(int fd, void* buffer, unsigned count) {
+    // Loops over short reads so that a pipe or a slow device behaves like a file.
+    auto* p = static_cast<char*>(buffer);
+    unsigned done = 0;
+    while (done < count) {
+        const ssize_t r = ::read(fd, p + done, count - done);
+        if (r < 0) return done ? int(done) : -1;
+        if (r == 0) break;
+        done += unsigned(r);
+    }
+    return int(done);
+}
+
+int Write(int fd, const void* buffer, unsigned count) {
+    const auto* p = static_cast<const char*>(buffer);
+    unsigned done = 0;
+    while (done < count) {
+        const ssize_t w = ::write(fd, p + done, count - done);
+        if (w <= 0) return done ? int(done) : -1;
+        done += unsigned(w);
+    }
+    return int(done);
+}
+
+int Close(int fd) { return ::close(fd); }
+
+int64_t Seek(int fd, int64_t offset) { return ::lseek(fd, off_t(offset), SEEK_SET); }
+
+int64_t Length(int fd) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0) return -1;
+    return st.st_size;
+}
+
+bool Exists(const char* path) { return ::access(NativePath(path).text, F_OK) == 0; }
+
+int MakeDir(const char* path) { return ::mkdir(NativePath(path).text, 0777); }
+
+int Remove(const char* path) { return std::remove(NativePath(path).text); }
+
+bool CurrentDir(char* buffer, int size) { return ::getcwd(buffer, size_t(size)) != nullptr; }
+
+const char* GetEnv(const char* name) { return std::getenv(name); }
+
+unsigned long ProcessId() { return static_cast<unsigned long>(::getpid()); }
+
+bool PathOnRemovableDevice(const char* path) {
+    // The file may not exist yet (a volume still to be inserted): ask about its folder then.
+    std::string native = NativePath(path).text;
+    struct stat st;
+    if (::stat(native.c_str(), &st) != 0) {
+        const size_t slash = native.find_last_of('/');
+        native = slash == std::string::npos ? "." : slash == 0 ? "/" : native.substr(0, slash);
+        if (::stat(native.c_str(), &st) != 0) return false;
+    }
+    char link[64];
+    std::snprintf(link, sizeof link, "/sys/dev/block/%u:%u", major(st.st_dev), minor(st.st_dev));
+    char device[PATH_MAX];
+    if (!::realpath(link, device)) return false;
+    // A partition has no flag of its own; its disk is the folder above it.
+    for (std::string dir = device; dir.size() > 1; dir = dir.substr(0, dir.find_last_of('/'))) {
+        FILE* f = std::fopen((dir + "/removable").c_str(), "r");
+        if (!f) continue;
+        const int c = std::fgetc(f);
+        std::fclose(f);
+        return c == '1';
+    }
+    return false;
+}
+
+bool IsRemovableDrive(const char* path) {
+    return g_host ? g_host->IsRemovableDrive(path) : PathOnRemovableDevice(path);
+}
+
+int ShowMessage(const char* text, const char* caption, unsigned type) {
+    if (g_host) return g_host->ShowMessage(text, caption, type);
+    std::fprintf(stderr, "%s: %s\n", caption, text);
+    return IDCANCEL;
+}
+
+void SoundBeep(unsigned type) {
+    if (g_host) g_host->SoundBeep(type);
+}
+
+void SendToDialog(unsigned message, intptr_t lParam) {
+    if (g_host) g_host->SendToDialog(message, lParam);
+}
+
+bool PromptKey(unsigned char* key) {
+    key[0] = 0;
+    char text[kPathSize] = "";
+    if (!g_host || !g_host->PromptKeyText(text, sizeof text)) return false;
+    text[sizeof text - 1] = '\0';
+    DeriveKey(text, key);
+    return true;
+}
+
+}  // namespace platform
