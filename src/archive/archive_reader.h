@@ -21,6 +21,8 @@ void MakeMarkerSearchForm();
 
 // The archive's whole state for one run: loading on the dialog's thread, then
 // extraction on the worker. Its methods live in one file per concern.
+enum class VolumeResult;
+
 class CArchiveReader {
 public:
     CArchiveReader();
@@ -55,6 +57,10 @@ public:
     bool FlushBuffer();
     void FinishExtraction();
     void AbortExtraction();
+    // Flush, raw tail, close and CRC check of the current entry; false after
+    // a report and the abort clean-up.
+    bool CompleteEntry();
+    void DeleteTempFile();
 
     // Output files and paths: output_files.cpp.
     bool CreateOutputFile();
@@ -66,6 +72,10 @@ public:
     bool JoinVolumes();
     bool OpenVolume(int n);
     bool CopyVolume(int n, bool& lastVolume);
+    // Volume 0's first m_archiveOffset bytes, copied whole into the joined file.
+    bool CopyExecutablePart();
+    // Streams a volume's payload into the joined file in 16 KiB chunks.
+    VolumeResult CopyPayload(int64_t payload);
 
     CCrc32 m_crcArchive;
     CCrc32 m_crcFile;

@@ -27,4 +27,8 @@ bool PathOnRemovableDevice(const char* path);
 // when it does not fit the buffer.
 bool ToNativePath(const char* path, char* out, int size);
 
+// The core form of a file-system path: every '/' becomes '\'. Returns false
+// when it does not fit the buffer.
+bool ToCorePath(const char* path, char* out, int size);
+
 }  // namespace platform

@@ -5,6 +5,7 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +21,13 @@ namespace platform {
 namespace {
 
 Host* g_host = nullptr;
+
+bool MapSeparator(const char* path, char* out, int size, char from, char to) {
+    const size_t n = std::strlen(path);
+    if (size <= 0 || n >= size_t(size)) return false;
+    for (size_t i = 0; i <= n; ++i) out[i] = path[i] == from ? to : path[i];
+    return true;
+}
 
 // A path that cannot be mapped is handed on as an empty one, which every call fails on.
 struct NativePath {
@@ -39,17 +47,21 @@ Host* SetHost(Host* host) {
 
 bool Host::IsRemovableDrive(const char* path) { return PathOnRemovableDevice(path); }
 
-bool ToNativePath(const char* path, char* out, int size) {
-    const size_t n = std::strlen(path);
-    if (size <= 0 || n >= size_t(size)) return false;
-    for (size_t i = 0; i <= n; ++i) out[i] = path[i] == '\\' ? '/' : path[i];
-    return true;
-}
+bool ToNativePath(const char* path, char* out, int size) { return MapSeparator(path, out, size, '\\', '/'); }
+
+bool ToCorePath(const char* path, char* out, int size) { return MapSeparator(path, out, size, '/', '\\'); }
 
 int OpenRead(const char* path) { return ::open(NativePath(path).text, O_RDONLY | O_CLOEXEC); }
 
 int CreateWrite(const char* path) {
-    return ::open(NativePath(path).text, O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0600);
+    const NativePath native(path);
+    // As on Windows, a read-only file is not overwritten, whoever asks (root included).
+    struct stat st;
+    if (::stat(native.text, &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0) {
+        errno = EACCES;
+        return -1;
+    }
+    return ::open(native.text, O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0600);
 }
 
 int Read(int fd, void* buffer, unsigned count) {

@@ -1,0 +1,55 @@
+#pragma once
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "archive/archive_reader.h"
+#include "pack/archive_writer.h"
+#include "common/globals.h"
+#include "support/scripted_host.h"
+
+// A fresh folder below the system's temporary folder, removed with everything in it.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    const std::string& path() const { return m_path; }
+    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
+    // Every file below the folder, relative, sorted ("a/b.txt").
+    std::vector<std::string> Files() const;
+
+private:
+    std::string m_path;
+};
+
+void WriteFileBytes(const std::string& path, const pack::Bytes& bytes);
+pack::Bytes ReadFileBytes(const std::string& path);
+bool FileExists(const std::string& path);
+
+// Stand-in for the stub image: a PE-like header with zero bytes in it.
+pack::Bytes FakeStub(size_t size = 4096);
+
+// Bytes of a given length with a recognisable pattern.
+pack::Bytes Pattern(size_t size, unsigned seed = 1);
+
+// Puts a POSIX path into a 260-byte global in the core's form ('\' separators).
+void SetCorePath(char* global, const std::string& path);
+
+// Resets the shared flags and globals; every test that runs the core starts here.
+class CoreTest : public ::testing::Test {
+protected:
+    CoreTest();
+    ~CoreTest() override;
+
+    // Writes image as the executable and loads its catalog with a new reader.
+    CatalogEntry* Load(const pack::Bytes& image);
+    // Enqueues the catalog as the dialog does: from the head along next.
+    void EnqueueAll();
+
+    TempDir dir;
+    ScriptedHost host;
+    std::string exePath;
+    CArchiveReader* reader = nullptr;
+    CatalogEntry* catalog = nullptr;
+};
