@@ -30,8 +30,20 @@ public:
     uint32_t ReadBits(int n);
 
 private:
+    // Tests compare the fast reader with the careful one through this door.
+    friend struct BlockDecoderTestAccess;
+
+    template <bool kFast> void DecodeWith(DecodeBlock& block);
+    void DecodeZeroResidual(int order);
+    template <int kOrder, bool kFast> void DecodeResiduals();
+    // One gamma code and its low bits, before the sign fold (modulo 2^32).
+    uint32_t ReadCode(int k);
+    int32_t Available() const;
+    void MarkOverrun();
+
     DecodeBlock* m_block = nullptr;
     int32_t m_prev1, m_prev2, m_prev3;
     int32_t m_bytePos = 0;
     int32_t m_bitPos = 0;
+    bool m_overrun = false;  // the current block wanted a byte at or past `available`
 };

@@ -1,0 +1,60 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "pack/archive_writer.h"
+
+namespace pack {
+
+constexpr int kBlockWords = 768;    // words in every block but the last
+constexpr int kBlocksPerStep = 100; // the extractor reads blocks in steps of this many
+
+// The blocks that pad the coded part to the end of its last step of 100.
+enum class FillerKind {
+    Flagged,      // header 0x40 alone (1 byte)
+    Padded,       // header 0x00 and one zero byte (2 bytes)
+    Alternating,  // Flagged, Padded, Flagged, ...
+};
+
+struct EncodeOptions {
+    FillerKind filler = FillerKind::Flagged;
+    std::optional<int> order;  // force every block's predictor order (0..3)
+    std::optional<int> k;      // force every block's number of low bits (0..15)
+    bool zeroBlocks = true;    // use the zero-residual flag when every residual is 0
+};
+
+// The predictor history as the extractor keeps it: the last three words.
+struct BlockHistory {
+    uint16_t prev1 = 0, prev2 = 0, prev3 = 0;
+};
+
+// Appends one block (header byte and payload) for `count` words (0..768) and
+// moves `history` past them. Unforced choices are the ones giving the fewest bits.
+void EncodeBlock(const uint16_t* words, int count, BlockHistory& history, const EncodeOptions& options,
+                 Bytes& out);
+
+// Appends a filler block of the given kind (Alternating counts as Flagged).
+void AppendFiller(FillerKind kind, Bytes& out);
+
+// The coded part for `count` words: 768-word blocks, the shorter last block, and
+// filler to the end of the step of 100. No words still give one step of filler,
+// since the extractor reads one step whatever the size.
+Bytes EncodeWords(const uint16_t* words, size_t count, const EncodeOptions& options = {});
+
+// Where the sample data of a RIFF/WAVE file with 16-bit PCM lies.
+struct WaveData {
+    size_t offset = 0;  // first byte of the samples
+    size_t size = 0;    // bytes of samples, cut at the end of the file
+};
+std::optional<WaveData> FindWaveSamples(const Bytes& content);
+
+// An entry's stored data: a 16-bit PCM wave keeps its headers as the raw prefix,
+// its samples coded and whatever follows them as the raw tail; any other file is
+// coded whole when that is smaller, and otherwise stored raw (the whole file as
+// the raw prefix and one step of filler).
+StoredEntry EncodeFile(const std::string& storedPath, const Bytes& content,
+                       const EncodeOptions& options = {});
+
+}  // namespace pack
