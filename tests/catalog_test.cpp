@@ -141,7 +141,7 @@ TEST_F(CatalogTest, CutShortAtEveryByteOfTheDescriptors) {
     const Bytes full = pack::BuildArchive(FakeStub(), entries, {});
     const size_t catalogStart = FakeStub().size() + 12 + 9;
     const size_t catalogEnd = catalogStart + 2 * (30 + 9);
-    ASSERT_EQ(full.size(), catalogEnd);  // empty files: nothing follows the catalog
+    ASSERT_EQ(full.size(), catalogEnd + 2 * 100);  // two steps of empty blocks follow
     for (size_t end = catalogStart; end < catalogEnd; ++end) {
         SCOPED_TRACE(end - catalogStart);
         host.boxes.clear();

@@ -42,11 +42,17 @@ uint32_t ExtractWorker(void* param) {
     auto* reader = static_cast<CArchiveReader*>(param);
     g_errorRaised = 0;
     reader->PrepareExtraction();
-    if (!Stopped()) {
+    // An empty queue leaves no current entry: there is no step to run.
+    if (!Stopped() && reader->m_current) {
         while (reader->ExtractStep() && !Stopped()) {
         }
     }
-    if (!Stopped()) reader->FinishExtraction();
+    // A cancel seen while the first entry was being started leaves its file
+    // open and half-made with no step to clean up after it: clean up here.
+    if (Stopped())
+        reader->AbortExtraction();
+    else
+        reader->FinishExtraction();
     // The dialog may free the reader as soon as it has this message.
     platform::SendToDialog(WM_EXTRACT_FINISHED, 0);
     return 0;
@@ -242,7 +248,7 @@ bool CArchiveReader::FlushBuffer() {
 }
 
 void CArchiveReader::FinishExtraction() {
-    platform::Close(m_fdIn);
+    if (m_fdIn != -1) platform::Close(m_fdIn);
     m_fdIn = -1;
     DeleteTempFile();
 }

@@ -6,6 +6,7 @@
 
 #include "archive/archive_reader.h"
 #include "pack/archive_writer.h"
+#include "pack/encoder.h"
 #include "common/globals.h"
 #include "support/scripted_host.h"
 
@@ -53,3 +54,8 @@ protected:
     CArchiveReader* reader = nullptr;
     CatalogEntry* catalog = nullptr;
 };
+
+// An entry built from its three parts: raw prefix, the bytes to code (an even
+// count of little-endian words) and raw tail.
+pack::StoredEntry CodedEntry(const std::string& path, const pack::Bytes& prefix, const pack::Bytes& coded,
+                             const pack::Bytes& tail);

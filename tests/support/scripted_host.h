@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <deque>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,9 @@ public:
         unsigned type;
         bool operator==(const Box& o) const {
             return caption == o.caption && text == o.text && type == o.type;
+        }
+        friend void PrintTo(const Box& b, std::ostream* os) {
+            *os << "{\"" << b.caption << "\", \"" << b.text << "\", 0x" << std::hex << b.type << std::dec << "}";
         }
     };
     struct Message {

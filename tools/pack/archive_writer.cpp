@@ -22,6 +22,9 @@ private:
     int m_pos;
 };
 
+constexpr size_t kFillerStep = 100;
+constexpr uint8_t kFlaggedFiller = 0x40;
+
 void Put(Bytes& out, uint64_t value, int width) {
     for (int i = 0; i < width; ++i) out.push_back(uint8_t(value >> (8 * i)));
 }
@@ -47,6 +50,8 @@ StoredEntry RawEntry(const std::string& path, const Bytes& content) {
     e.rawPrefixSize = int32_t(content.size());
     e.crc = Crc32Of(content);
     e.data = content;
+    // The extractor reads one step of blocks even when there is nothing to decode.
+    e.data.insert(e.data.end(), kFillerStep, kFlaggedFiller);
     return e;
 }
 

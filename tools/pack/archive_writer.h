@@ -43,7 +43,8 @@ Bytes BuildArchiveBody(const std::vector<StoredEntry>& entries, const ArchiveOpt
 // A whole self-extracting image: stub, marker, archive body.
 Bytes BuildArchive(const Bytes& stub, const std::vector<StoredEntry>& entries, const ArchiveOptions& options);
 
-// An entry stored without coding: the whole file is its raw prefix.
+// An entry stored without coding: the whole file is its raw prefix, followed by
+// the one step of empty blocks that every entry holds.
 StoredEntry RawEntry(const std::string& path, const Bytes& content);
 
 // CRC-32 of a whole byte string.
