@@ -13,7 +13,30 @@ INT_PTR CDialogBase::DoModal() {
 
 BOOL CDialogBase::OnInitDialog() {
     DoDataExchange();
+    CenterOnOwner();
     return TRUE;
+}
+
+// Templates place a dialog at the owner's or the screen's corner; centred
+// over its owner (or the work area) it appears where the user is looking.
+void CDialogBase::CenterOnOwner() {
+    RECT area;
+    if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0)) return;
+    RECT around = area;
+    HWND owner = GetWindow(m_hWnd, GW_OWNER);
+    if (owner && IsWindowVisible(owner) && !IsIconic(owner)) GetWindowRect(owner, &around);
+    RECT self;
+    GetWindowRect(m_hWnd, &self);
+    const int width = self.right - self.left;
+    const int height = self.bottom - self.top;
+    int x = (around.left + around.right - width) / 2;
+    int y = (around.top + around.bottom - height) / 2;
+    // Never off the work area, even when the owner is near its edge.
+    if (x + width > area.right) x = area.right - width;
+    if (y + height > area.bottom) y = area.bottom - height;
+    if (x < area.left) x = area.left;
+    if (y < area.top) y = area.top;
+    SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 INT_PTR CALLBACK CDialogBase::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {

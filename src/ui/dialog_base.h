@@ -33,6 +33,7 @@ protected:
         return false;
     }
 
+    void CenterOnOwner();
     void EndDialog(INT_PTR result) { ::EndDialog(m_hWnd, result); }
     HWND Item(int id) const { return GetDlgItem(m_hWnd, id); }
 
