@@ -160,7 +160,7 @@ TEST_F(EngineTest, EncryptedEntriesRunTheKeyStreamAcrossPrefixBlocksAndTail) {
 
 TEST_F(EngineTest, KeyPositionOfAnEntryFollowsItsDataOffset) {
     struct Case { int64_t dataOffset; int keyPos; };
-    for (const Case& c : {Case{1, 0}, Case{43, 42}, Case{44, 0}, Case{0, 42}, Case{-1, 41}, Case{-86, 42}}) {
+    for (const Case& c : {Case{1, 0}, Case{43, 42}, Case{44, 0}, Case{0, 42}, Case{-1, 41}, Case{-86, 42}, Case{INT64_MIN, 0}, Case{INT64_MAX, 40}}) {
         reader = reader ? reader : new CArchiveReader;
         pack::StoredEntry e = pack::RawEntry(".\\k.bin", {});
         CatalogEntry entry{};
@@ -217,6 +217,7 @@ TEST_F(EngineTest, DamagedOrInconsistentEntriesEndInTheEnginesOwnReports) {
         // The seek fails and the reading starts at the file's first byte.
         {"huge negative offset", entry([](auto& e) { e.dataOffset = INT64_MIN; }),
          ReadError("Unexpected end of file")},
+        {"huge offset", entry([](auto& e) { e.dataOffset = INT64_MAX; }), ReadError("Unexpected end of file")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

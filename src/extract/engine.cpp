@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -96,9 +97,11 @@ void CArchiveReader::StartEntry() {
     m_crcFile.Reset();
     m_consumed = 0;
     // Well-formed offsets start at 1; anything below still maps into the key.
-    const int64_t position = (entry->dataOffset - 1) % kKeySize;
+    const int64_t position = (entry->dataOffset % kKeySize - 1) % kKeySize;
     m_keyPos = int32_t(position < 0 ? position + kKeySize : position);
-    platform::Seek(m_fdIn, int64_t(m_archiveOffset) + entry->dataOffset);
+    // Offsets are taken as stored: one too large to add is a seek that fails.
+    const bool fits = entry->dataOffset <= INT64_MAX - m_archiveOffset;
+    platform::Seek(m_fdIn, fits ? m_archiveOffset + entry->dataOffset : -1);
     if (!CopyRaw(entry->rawPrefixSize)) {
         AbortExtraction();
         return;

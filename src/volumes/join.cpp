@@ -8,6 +8,7 @@
 #include "common/messages.h"
 #include "common/win_values.h"
 #include "platform/platform.h"
+#include "volumes/volume_name.h"
 
 namespace {
 
@@ -29,21 +30,6 @@ const char kInsertFormat[] = "Please insert in drive %s the disk with\nvolume #%
 
 constexpr int kChunk = 16384;
 constexpr int kFraming = 7;  // flags byte, volume number, stored CRC
-// .A01 to .Z99: past Z the letter would turn into punctuation.
-constexpr int kLastVolume = 26 * 100 - 1;
-
-// Volume n's path: the archive's path up to its last '.', then ".A01" and on.
-bool VolumePath(const char* archivePath, int n, char (&path)[kPathSize]) {
-    if (n == 0) {
-        CopyBounded(path, kPathSize, archivePath);
-        return std::strlen(archivePath) < size_t(kPathSize);
-    }
-    const char* dot = std::strrchr(archivePath, '.');
-    const size_t base = dot ? size_t(dot - archivePath) : std::strlen(archivePath);
-    const int written = std::snprintf(path, sizeof path, "%.*s.%c%02u", int(base), archivePath,
-                                      char(65 + n / 100), unsigned(n % 100));
-    return written > 0 && written < kPathSize;
-}
 
 // Asks for the disk until the volume is there; false when the user cancels.
 bool PromptForDisk(const char* path, int n) {
@@ -102,11 +88,11 @@ bool CArchiveReader::CopyExecutablePart() {
 
 bool CArchiveReader::OpenVolume(int n) {
     char path[kPathSize];
-    if (n > kLastVolume) {
+    if (n > kLastVolumeNumber) {
         ReportReadError(kNotFound);
         return false;
     }
-    if (!VolumePath(m_pszArchivePath, n, path)) {
+    if (!VolumePath(m_pszArchivePath, n, path, kPathSize)) {
         ReportReadError(kCannotOpen);
         return false;
     }

@@ -1,5 +1,7 @@
 #include "pack/archive_writer.h"
 
+#include <algorithm>
+
 #include "archive/crypt.h"
 #include "common/crc32.h"
 
@@ -23,6 +25,9 @@ private:
 };
 
 constexpr size_t kFillerStep = 100;
+constexpr size_t kVolumeFraming = 7;  // flags byte, volume number, CRC
+constexpr uint8_t kSplitFlag = 0x02;
+constexpr uint8_t kLastVolumeFlag = 0x04;
 constexpr uint8_t kFlaggedFiller = 0x40;
 
 void Put(Bytes& out, uint64_t value, int width) {
@@ -99,6 +104,45 @@ Bytes BuildArchiveBody(const std::vector<StoredEntry>& entries, const ArchiveOpt
         if (options.encrypted) KeyStream(key, int((at - 1) % kKeySize)).Apply(body.data() + at, e.data.size());
     }
     return body;
+}
+
+size_t CatalogEnd(const std::vector<StoredEntry>& entries) {
+    size_t end = 1 + 4 + 2 + 2;
+    for (const StoredEntry& e : entries) end += 30 + e.path.size();
+    return end;
+}
+
+std::vector<Bytes> FrameVolumes(const Bytes& prefix, const Bytes& body, const std::vector<size_t>& payloadSizes) {
+    std::vector<Bytes> volumes;
+    CCrc32 crc;
+    size_t at = 0;
+    for (size_t n = 0; n < payloadSizes.size(); ++n) {
+        const bool last = n + 1 == payloadSizes.size();
+        const size_t size = last ? body.size() - at : std::min(payloadSizes[n], body.size() - at);
+        Bytes v = n == 0 ? prefix : Bytes();
+        const uint8_t flags = n == 0 ? uint8_t(body.empty() ? 0 : body[0]) | kSplitFlag : 0;
+        v.push_back(uint8_t(flags | (last ? kLastVolumeFlag : 0)));
+        Put(v, n, 2);
+        v.insert(v.end(), body.begin() + long(at), body.begin() + long(at + size));
+        crc.Update(body.data() + at, size);
+        Put(v, ~crc.Value(), 4);
+        at += size;
+        volumes.push_back(std::move(v));
+    }
+    return volumes;
+}
+
+std::vector<Bytes> BuildSplitArchive(const Bytes& stub, const std::vector<StoredEntry>& entries,
+                                     const ArchiveOptions& options, uint64_t volumeSize) {
+    Bytes prefix = stub;
+    const Bytes marker = MarkerSearchForm();
+    prefix.insert(prefix.end(), marker.begin(), marker.end());
+    const Bytes body = BuildArchiveBody(entries, options);
+    if (volumeSize < prefix.size() + kVolumeFraming + CatalogEnd(entries) || volumeSize <= kVolumeFraming) return {};
+    std::vector<size_t> sizes = {size_t(volumeSize) - prefix.size() - kVolumeFraming};
+    for (size_t placed = sizes[0]; placed < body.size(); placed += sizes.back())
+        sizes.push_back(size_t(volumeSize) - kVolumeFraming);
+    return FrameVolumes(prefix, body, sizes);
 }
 
 Bytes BuildArchive(const Bytes& stub, const std::vector<StoredEntry>& entries, const ArchiveOptions& options) {

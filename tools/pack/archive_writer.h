@@ -43,6 +43,21 @@ Bytes BuildArchiveBody(const std::vector<StoredEntry>& entries, const ArchiveOpt
 // A whole self-extracting image: stub, marker, archive body.
 Bytes BuildArchive(const Bytes& stub, const std::vector<StoredEntry>& entries, const ArchiveOptions& options);
 
+// Bytes of the header and catalog at the front of the body: what the
+// extractor reads from volume 0 alone in a split archive.
+size_t CatalogEnd(const std::vector<StoredEntry>& entries);
+
+// Frames a body into the volume files of a split archive. prefix is the stub
+// and marker (volume 0's leading part); payloadSizes[i] of the body's bytes
+// go to volume i and the last volume takes the rest. Volume 0's flags byte is
+// the body's with the split bit; the last volume's has the last-volume bit.
+std::vector<Bytes> FrameVolumes(const Bytes& prefix, const Bytes& body, const std::vector<size_t>& payloadSizes);
+
+// Splits a whole archive into files of at most volumeSize bytes. Empty when
+// volume 0 cannot hold the header and the catalog, or a volume no payload.
+std::vector<Bytes> BuildSplitArchive(const Bytes& stub, const std::vector<StoredEntry>& entries,
+                                     const ArchiveOptions& options, uint64_t volumeSize);
+
 // An entry stored without coding: the whole file is its raw prefix, followed by
 // the one step of empty blocks that every entry holds.
 StoredEntry RawEntry(const std::string& path, const Bytes& content);
