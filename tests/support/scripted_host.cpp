@@ -12,6 +12,7 @@ ScriptedHost::~ScriptedHost() { platform::SetHost(m_previous); }
 
 int ScriptedHost::ShowMessage(const char* text, const char* caption, unsigned type) {
     boxes.push_back({caption, text, type});
+    if (onBox) onBox(*this, boxes.back());
     if ((type & 0x0F) == MB_OK) return IDOK;
     if (answers.empty()) return IDCANCEL;
     const int answer = answers.front();

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -44,7 +45,9 @@ public:
     std::deque<std::string> keys;
     bool removable = false;
     // Called after each message is recorded (e.g. to press Cancel at a chosen moment).
-    void (*onMessage)(ScriptedHost&, const Message&) = nullptr;
+    std::function<void(ScriptedHost&, const Message&)> onMessage;
+    // Called after each box is recorded, before it is answered (e.g. to insert a disk).
+    std::function<void(ScriptedHost&, const Box&)> onBox;
 
     std::vector<Box> boxes;
     std::vector<Message> messages;
