@@ -384,3 +384,15 @@ TEST_F(EngineTest, AbortCanRunAgainAndAgain) {
     EXPECT_STREQ(catalog->path, ".\\a.txt");
     EXPECT_EQ(catalog->destPrefixLen, 0);
 }
+
+TEST_F(EngineTest, OverwritePromptForALongNameIsCutToItsBuffer) {
+    const std::string name = std::string(216, 'n') + ".txt";
+    WriteFileBytes(dir / ("out/" + name), Pattern(1));
+    host.answers = {IDYES};
+    Extract({pack::RawEntry(".\\" + name, Pattern(2))});
+    ASSERT_EQ(host.boxes.size(), 1u);
+    const std::string& text = host.boxes[0].text;
+    EXPECT_EQ(text.size(), 259u);
+    EXPECT_EQ(text, "The file " + name.substr(0, 205) + " already exists.\nDo you want to overwrite it?");
+    EXPECT_EQ(Out(name), Pattern(2));
+}
