@@ -4,10 +4,6 @@
 
 namespace {
 
-// Codes longer than this are left to the careful reader: a window loaded at any
-// bit offset holds at least 57 unread bits.
-constexpr int kFastCodeBits = 57;
-
 // Eight payload bytes as one value, first byte on top, so that the value's bit
 // order is the stream's (most significant first). Compilers fuse this into a
 // single load.
@@ -36,6 +32,26 @@ inline uint32_t Predict(uint32_t x1, uint32_t x2, uint32_t x3) {
 inline int32_t SignExtend16(uint32_t word) { return int16_t(uint16_t(word)); }
 
 }  // namespace
+
+// Unread bits at the top of `bits`, `count` of them, ending where `next` begins;
+// the bits below them are zero or the stream's own.
+struct CBlockDecoder::BitCache {
+    const uint8_t* next;
+    uint64_t bits;
+    int count;
+
+    // Whole bytes go in below the unread bits, leaving at least 56 of them. Reads next[0..7].
+    void Refill() {
+        bits |= LoadBigEndian64(next) >> count;
+        next += (63 - count) >> 3;
+        count |= 56;
+    }
+    void Skip(int n) {
+        bits <<= n;
+        count -= n;
+    }
+    int64_t Position(const uint8_t* start) const { return 8 * (next - start) - count; }
+};
 
 void CBlockDecoder::Reset() {
     m_prev1 = m_prev2 = m_prev3 = 0;
@@ -90,49 +106,88 @@ void CBlockDecoder::DecodeResiduals() {
     const int n = b.wordCount < 0 ? 0 : (b.wordCount > kMaxBlockWords ? kMaxBlockWords : b.wordCount);
     const int k = b.header & 0x0F;
     const uint8_t* const in = b.input;
-    const int64_t available = Available();
+    const uint8_t* const end = in + Available();
     uint16_t* const out = b.output;
     m_bytePos = 0;
     m_bitPos = 0;
     m_overrun = false;
 
     uint32_t x1 = uint32_t(m_prev1), x2 = uint32_t(m_prev2), x3 = uint32_t(m_prev3);
-    int64_t pos = 0;  // bits read so far; the careful reader's position is derived from it
-    for (int i = 0; i < n; ++i) {
-        uint32_t a;
-        uint64_t window = 0;
-        int length = kFastCodeBits + 1;
-        if (kFast && (pos >> 3) + 8 <= available) {
-            window = LoadBigEndian64(in + (pos >> 3)) << (pos & 7);
-            length = 2 * __builtin_clzll(window | 1) + 1 + k;
-        }
-        if (length <= kFastCodeBits) {
-            // The top `length` bits are v << k | low; subtracting 1 << k gives (v - 1) << k | low.
-            a = uint32_t(window >> (64 - length)) - (1u << k);
-            pos += length;
-        } else {
-            // Near the end of the available bytes, or an overlong code.
-            m_bytePos = pos == 0 ? 0 : int32_t((pos - 1) >> 3);
-            m_bitPos = int32_t(pos - 8 * int64_t(m_bytePos));
-            a = ReadCode(k);
-            if (m_overrun) break;
-            pos = 8 * int64_t(m_bytePos) + m_bitPos;
-        }
+    int i = 0;
+    auto emit = [&](uint32_t a) {
         const uint32_t w = UnfoldResidual(a) + Predict<kOrder>(x1, x2, x3);
-        out[i] = uint16_t(w);
+        out[i++] = uint16_t(w);
         x3 = x2;
         x2 = x1;
         x1 = w;
-    }
-    if (!m_overrun) {
-        // The byte advance is lazy: a code ending on a byte's last bit leaves the position on that byte.
-        m_bytePos = pos == 0 ? 0 : int32_t((pos - 1) >> 3);
-        m_bitPos = int32_t(pos - 8 * int64_t(m_bytePos));
+    };
+    // The top `length` bits of the cache are v << k | low; minus 1 << k that is (v - 1) << k | low.
+    auto take = [k](BitCache& cache, int length) {
+        const uint32_t a = uint32_t(cache.bits >> (64 - length)) - (1u << k);
+        cache.Skip(length);
+        return a;
+    };
+    // Zero bits before the first 1 of the cache, and the code's whole length; an empty
+    // cache gives a length that never fits.
+    auto codeLength = [k](const BitCache& cache) {
+        return cache.bits ? 2 * __builtin_clzll(cache.bits) + 1 + k : 64;
+    };
+
+    while (i < n) {
+        BitCache cache;
+        if (kFast && StartCache(cache, end)) {
+            // While eight bytes can be loaded: a refill leaves at least 56 bits, mostly
+            // enough for three codes.
+            const uint8_t* const lastLoad = end - 8;
+            while (n - i >= 3 && cache.next <= lastLoad) {
+                cache.Refill();
+                int length = codeLength(cache);
+                if (length > cache.count) break;
+                emit(take(cache, length));
+                length = codeLength(cache);
+                if (length > cache.count) continue;
+                emit(take(cache, length));
+                length = codeLength(cache);
+                if (length > cache.count) continue;
+                emit(take(cache, length));
+            }
+            while (i < n && cache.next <= lastLoad) {
+                cache.Refill();
+                const int length = codeLength(cache);
+                if (length > cache.count) break;
+                emit(take(cache, length));
+            }
+            SetBitPosition(cache.Position(in));
+            if (i == n) break;
+        }
+        // Near the end of the available bytes, or an overlong code.
+        const uint32_t a = ReadCode(k);
+        if (m_overrun) break;
+        emit(a);
     }
     b.bytesUsed = m_bytePos + 1;
     m_prev1 = SignExtend16(x1);
     m_prev2 = SignExtend16(x2);
     m_prev3 = SignExtend16(x3);
+}
+
+// The careful reader's byte and bit from a count of bits read. The byte advance
+// is lazy: a code that ends on a byte's last bit leaves the position on that byte.
+void CBlockDecoder::SetBitPosition(int64_t bits) {
+    m_bytePos = bits == 0 ? 0 : int32_t((bits - 1) >> 3);
+    m_bitPos = int32_t(bits - 8 * int64_t(m_bytePos));
+}
+
+// Moves the cache to the careful reader's position, when eight bytes can be loaded there.
+bool CBlockDecoder::StartCache(BitCache& cache, const uint8_t* end) const {
+    const int64_t bits = 8 * int64_t(m_bytePos) + m_bitPos;
+    if (end - m_block->input - (bits >> 3) < 8) return false;
+    cache.next = m_block->input + (bits >> 3);
+    cache.bits = 0;
+    cache.count = 0;
+    cache.Refill();
+    cache.Skip(int(bits & 7));
+    return true;
 }
 
 int32_t CBlockDecoder::Available() const {

@@ -36,6 +36,9 @@ private:
     template <bool kFast> void DecodeWith(DecodeBlock& block);
     void DecodeZeroResidual(int order);
     template <int kOrder, bool kFast> void DecodeResiduals();
+    struct BitCache;
+    void SetBitPosition(int64_t bits);
+    bool StartCache(BitCache& cache, const uint8_t* end) const;
     // One gamma code and its low bits, before the sign fold (modulo 2^32).
     uint32_t ReadCode(int k);
     int32_t Available() const;
