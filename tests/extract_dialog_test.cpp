@@ -6,6 +6,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -68,12 +71,13 @@ protected:
     }
     void TearDown() override {
         for (const std::string& f : m_files) std::remove(f.c_str());
-        rmdir(m_dir.c_str());
+        std::filesystem::remove_all(m_dir);
     }
 
     // Writes the image under name and points the module path at it.
-    void UseArchive(const std::string& name, const pack::Bytes& image) {
-        const std::string path = m_dir + "/" + name;
+    void UseArchive(const std::string& name, const pack::Bytes& image) { UseArchiveIn(m_dir, name, image); }
+    void UseArchiveIn(const std::string& dir, const std::string& name, const pack::Bytes& image) {
+        const std::string path = dir + "/" + name;
         FILE* f = std::fopen(path.c_str(), "wb");
         ASSERT_NE(f, nullptr);
         ASSERT_EQ(std::fwrite(image.data(), 1, image.size(), f), image.size());
@@ -247,10 +251,7 @@ TEST_F(ExtractDialogTest, CaptionIsCutToFitItsBuffer) {
     // "/tmp/" and a name of the longest length a Linux file name may have.
     const std::string name(250, 'n');
     const std::string longName = name + ".exe";
-    std::string dir = m_dir;
-    m_dir = "/tmp";
-    UseArchive(longName, Image(ThreeEntries()));
-    m_dir = dir;
+    UseArchiveIn("/tmp", longName, Image(ThreeEntries()));
     m_window.destinationOk = false;
     {
         ExtractDialogLogic logic(m_window);
@@ -281,6 +282,45 @@ TEST_F(ExtractDialogTest, DestructionDeletesTheReaderBeforeTheEntries) {
         ASSERT_NE(logic.CatalogHead(), nullptr);
     }
     EXPECT_EQ(g_nameSeenByReader, "a.txt");
+}
+
+// The real worker, run on the test thread: its messages reach the logic
+// through the host as the window's would, so the whole run is deterministic.
+ExtractDialogLogic* g_runningLogic = nullptr;
+class EngineWindow : public RecordingWindow {
+public:
+    bool StartWorker(CArchiveReader* reader) override {
+        events.push_back("worker");
+        ExtractWorker(reader);
+        return true;
+    }
+};
+
+TEST_F(ExtractDialogTest, RealWorkerDrivesTheDialogToItsEnd) {
+    UseArchive("setup.exe", Image(ThreeEntries()));
+    const std::string out = m_dir + "/out";
+    ASSERT_TRUE(std::filesystem::create_directory(out));
+    CopyBounded(g_szDestDir, kPathSize, out.c_str());
+    CopyBounded(g_szTempDir, kPathSize, out.c_str());
+    EngineWindow window;
+    ExtractDialogLogic logic(window);
+    g_runningLogic = &logic;
+    m_host.onMessage = [](ScriptedHost&, const ScriptedHost::Message& m) {
+        g_runningLogic->OnWorkerMessage(m.id, m.lParam);
+    };
+    logic.OnExtractStart();
+    m_host.onMessage = nullptr;
+
+    std::vector<std::string> seen;  // names, overall positions and the end, as the user sees them
+    for (const std::string& e : window.events)
+        if (e.rfind("name ", 0) == 0 || e.rfind("all ", 0) == 0 || e.rfind("end ", 0) == 0) seen.push_back(e);
+    EXPECT_EQ(seen, (std::vector<std::string>{"name a.txt", "all 0", "name empty.txt", "all 0", "name big.bin",
+                                              "all 100", "end 2"}));
+    EXPECT_TRUE(m_host.boxes.empty());
+    EXPECT_EQ(logic.DoneBytes(), 1005);
+    std::ifstream a(out + "/docs/a.txt", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(a), {}), "alpha");
+    EXPECT_EQ(std::filesystem::file_size(out + "/data/big.bin"), 1000u);
 }
 
 // Records the destination dialog's boxes.

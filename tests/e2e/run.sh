@@ -282,6 +282,7 @@ ALL_CASES="plain encrypted wrong_key key_cancel destination_cancel overwrite spl
 
 main() {
     mkdir -p "$E2E_OUT" "$WORK"
+    rm -f "$E2E_OUT"/failed-*.png
     trap e2e_cleanup EXIT
     start_display
     init_prefix
