@@ -100,8 +100,14 @@ void CArchiveReader::StartEntry() {
     const int64_t position = (entry->dataOffset % kKeySize - 1) % kKeySize;
     m_keyPos = int32_t(position < 0 ? position + kKeySize : position);
     // Offsets are taken as stored: one too large to add is a seek that fails.
+    // A failed seek would leave the reading wherever the last entry ended, so
+    // the outcome would depend on the file system: it is a read error.
     const bool fits = entry->dataOffset <= INT64_MAX - m_archiveOffset;
-    platform::Seek(m_fdIn, fits ? m_archiveOffset + entry->dataOffset : -1);
+    if (platform::Seek(m_fdIn, fits ? m_archiveOffset + entry->dataOffset : -1) == -1) {
+        ReportReadError(kReadFailed);
+        AbortExtraction();
+        return;
+    }
     if (!CopyRaw(entry->rawPrefixSize)) {
         AbortExtraction();
         return;
