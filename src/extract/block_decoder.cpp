@@ -31,6 +31,11 @@ inline uint32_t Predict(uint32_t x1, uint32_t x2, uint32_t x3) {
 
 inline int32_t SignExtend16(uint32_t word) { return int16_t(uint16_t(word)); }
 
+// Never more words than the output array holds.
+inline int WordsToWrite(const DecodeBlock& b) {
+    return b.wordCount < 0 ? 0 : (b.wordCount > kMaxBlockWords ? kMaxBlockWords : b.wordCount);
+}
+
 }  // namespace
 
 // Unread bits at the top of `bits`, `count` of them, ending where `next` begins;
@@ -78,7 +83,7 @@ void CBlockDecoder::DecodeWith(DecodeBlock& block) {
 // Every word is its prediction; no payload and the bit position stays as it is.
 void CBlockDecoder::DecodeZeroResidual(int order) {
     DecodeBlock& b = *m_block;
-    const int n = b.wordCount < 0 ? 0 : (b.wordCount > kMaxBlockWords ? kMaxBlockWords : b.wordCount);
+    const int n = WordsToWrite(b);
     b.bytesUsed = 0;
     if (order == 0 || order == 1) {
         // Constant blocks leave a constant history, however short they are.
@@ -103,7 +108,7 @@ void CBlockDecoder::DecodeZeroResidual(int order) {
 template <int kOrder, bool kFast>
 void CBlockDecoder::DecodeResiduals() {
     DecodeBlock& b = *m_block;
-    const int n = b.wordCount < 0 ? 0 : (b.wordCount > kMaxBlockWords ? kMaxBlockWords : b.wordCount);
+    const int n = WordsToWrite(b);
     const int k = b.header & 0x0F;
     const uint8_t* const in = b.input;
     const uint8_t* const end = in + Available();
