@@ -1,0 +1,215 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "pack/input_tree.h"
+#include "pack/pack_checks.h"
+#include "pack/progress.h"
+#include "pack/size_text.h"
+#include "support/fixtures.h"
+
+namespace {
+
+TEST(ParseSize, ReadsBytesAndBinarySuffixes) {
+    const struct {
+        const char* text;
+        bool ok;
+        uint64_t size;
+    } cases[] = {
+        {"4096", true, 4096},        {"1", true, 1},
+        {"720k", true, 737280},      {"720K", true, 737280},
+        {"2M", true, 2097152},       {"2m", true, 2097152},
+        {"1G", true, 1073741824},    {"18446744073709551615", true, UINT64_MAX},
+        {"0", false, 0},             {"0k", false, 0},
+        {"", false, 0},              {"k", false, 0},
+        {"-5", false, 0},            {"12q", false, 0},
+        {"1.44M", false, 0},         {"10kb", false, 0},
+        {" 10", false, 0},           {"18446744073709551616", false, 0},
+        {"17179869184G", false, 0},  // 2^64 bytes
+    };
+    for (const auto& c : cases) {
+        uint64_t size = 7;
+        EXPECT_EQ(pack::ParseSize(c.text, size), c.ok) << c.text;
+        EXPECT_EQ(size, c.ok ? c.size : 7) << c.text;
+    }
+}
+
+TEST(NameProblem, RefusesWhatWindowsOrTheExtractorCannotTake) {
+    const struct {
+        const char* name;
+        const char* problem;  // the start of the text, or "" when the name is fine
+    } cases[] = {
+        {"readme.txt", ""},   {".profile", ""},       {"a b", ""},        {"..a", ""},
+        {"nul1.txt", ""},     {"console", ""},        {"com0", ""},       {"lpt10", ""},
+        {"a\\b", "a '\\'"},   {"\\", "a '\\'"},      {"c:", "':' and '/'"}, {"a:b", "':' and '/'"},
+        {".", "a name made only"}, {"..", "a name made only"}, {"...", "a name made only"},
+        {". .", "a name made only"}, {" ", "a name made only"},
+        {"what?", "Windows does not allow"}, {"a*b", "Windows does not allow"}, {"a<b", "Windows does not allow"},
+        {"a>b", "Windows does not allow"},   {"a|b", "Windows does not allow"}, {"a\"b", "Windows does not allow"},
+        {"tab\there", "Windows does not allow"}, {"\x1f", "Windows does not allow"},
+        {"NUL", "Windows opens a device"},   {"nul.txt", "Windows opens a device"}, {"Con", "Windows opens a device"},
+        {"aux.tar.gz", "Windows opens a device"}, {"prn ", "Windows opens a device"},
+        {"COM1", "Windows opens a device"},  {"lpt9.log", "Windows opens a device"},
+    };
+    for (const auto& c : cases) {
+        const std::string problem = pack::NameProblem(c.name);
+        EXPECT_EQ(problem.substr(0, std::string(c.problem).size()), c.problem) << c.name;
+        EXPECT_EQ(problem.empty(), *c.problem == '\0') << c.name << ": " << problem;
+    }
+}
+
+TEST(StoredPathProblem, RefusesWhatNoOutputPathCanHold) {
+    const std::string at257 = ".\\" + std::string(255, 'a');
+    EXPECT_EQ(pack::StoredPathProblem(at257), "");
+    EXPECT_EQ(pack::StoredPathProblem(at257 + "b"),
+              "the stored path " + at257 + "b has 258 characters; even below a drive root it would pass the 259 "
+              "characters of an output path");
+    EXPECT_EQ(pack::StoredPathProblem(".\\a\\..\\b"), "the extractor refuses the stored path .\\a\\..\\b");
+    EXPECT_EQ(pack::StoredPathProblem("a\\b"), "the extractor refuses the stored path a\\b");
+    EXPECT_FALSE(pack::IsLongStoredPath(".\\" + std::string(198, 'a')));
+    EXPECT_TRUE(pack::IsLongStoredPath(".\\" + std::string(199, 'a')));
+}
+
+TEST(StubProblem, RefusesTheMarkerAndStubsPastTheWindow) {
+    pack::Bytes stub = FakeStub(4096);
+    EXPECT_EQ(pack::StubProblem(stub, "s.exe"), "");
+    const pack::Bytes marker = pack::MarkerSearchForm();
+    pack::Bytes marked = stub;
+    marked.insert(marked.begin() + 1000, marker.begin(), marker.end());
+    EXPECT_EQ(pack::StubProblem(marked, "s.exe"),
+              "the stub s.exe holds the marker's search form at offset 1000; the extractor would look for the archive there");
+    pack::Bytes partial = stub;  // all but the last byte of the marker is no marker
+    partial.insert(partial.end(), marker.begin(), marker.end() - 1);
+    EXPECT_EQ(pack::StubProblem(partial, "s.exe"), "");
+    EXPECT_EQ(pack::StubProblem(pack::Bytes(1048564), "big.exe"), "");
+    EXPECT_EQ(pack::StubProblem(pack::Bytes(1048565), "big.exe"),
+              "the stub big.exe has 1048565 bytes; the extractor looks for the marker in the first 1048576 bytes, so a "
+              "stub may have at most 1048564");
+}
+
+TEST(KeyProblem, RefusesKeysWithNothingThatCountsOrTooLongToType) {
+    EXPECT_EQ(pack::KeyProblem("a"), "");
+    EXPECT_EQ(pack::KeyProblem(std::string(259, 'k')), "");
+    EXPECT_EQ(pack::KeyProblem(std::string(260, 'k')), "the key has 260 characters; the key dialog takes at most 259");
+    for (const std::string key : {"", "   ", "\t\n", "\xe9\xe8"})
+        EXPECT_EQ(pack::KeyProblem(key), "the key has no characters that count (printable characters other than space)")
+            << key;
+    EXPECT_EQ(pack::SignificantKeyChars("Open Sesame!\xe9"), 11u);
+}
+
+TEST(MinimumVolumeSize, LeavesRoomForStubMarkerFramingAndCatalog) {
+    std::vector<pack::StoredEntry> entries(2);
+    entries[0].path = ".\\a";
+    entries[1].path = ".\\bc";
+    const uint64_t minimum = pack::MinimumVolumeSize(100, pack::CatalogEnd(entries));
+    EXPECT_EQ(minimum, 100u + 12 + 7 + 9 + 33 + 34);
+    const pack::Bytes stub = FakeStub(100);
+    EXPECT_FALSE(pack::BuildSplitArchive(stub, entries, {}, minimum).empty());
+    EXPECT_TRUE(pack::BuildSplitArchive(stub, entries, {}, minimum - 1).empty());
+}
+
+TEST(CollisionProblems, FindsFilesOnOnePathOnWindows) {
+    EXPECT_TRUE(pack::CollisionProblems({{".\\a", "x/a"}, {".\\b\\a", "x/b/a"}, {".\\ab", "x/ab"}}).empty());
+    EXPECT_EQ(pack::CollisionProblems({{".\\f", "a/f"}, {".\\f", "b/f"}}),
+              std::vector<std::string>{"a/f and b/f would both be extracted as .\\f"});
+    EXPECT_EQ(pack::CollisionProblems({{".\\D\\Read", "D/Read"}, {".\\d\\read", "d/read"}}),
+              std::vector<std::string>{"D/Read and d/read would both be extracted as .\\d\\read (Windows ignores case in names)"});
+    EXPECT_EQ(pack::CollisionProblems({{".\\X", "a/X"}, {".\\x\\y\\z", "b/x/y/z"}}),
+              std::vector<std::string>{"a/X stands where b/x/y/z needs the folder .\\x"});
+    EXPECT_EQ(pack::CollisionProblems({{".\\x\\y\\z", "b/x/y/z"}, {".\\x\\y", "a/y"}}),
+              std::vector<std::string>{"a/y stands where b/x/y/z needs the folder .\\x\\y"});
+}
+
+TEST(ProgressLine, FitsTheWidthAndKeepsTheEndOfTheName) {
+    EXPECT_EQ(pack::ProgressLine(1, 4, 512 * 1024, 2 * 1024 * 1024, ".\\a\\b.txt", 80),
+              "[#####...............]  1/4 files  0.5/2.0 MB  .\\a\\b.txt");
+    EXPECT_EQ(pack::ProgressLine(4, 4, 0, 0, "", 80), "[####################]  4/4 files  0.0/0.0 MB");
+    EXPECT_EQ(pack::ProgressLine(1, 2, 0, 0, ".\\x", 80), "[##########..........]  1/2 files  0.0/0.0 MB  .\\x");
+    const std::string line = pack::ProgressLine(0, 1, 0, 10, ".\\folder\\deeper\\file.bin", 56);
+    EXPECT_EQ(line.size(), 56u);
+    EXPECT_EQ(line, "[....................]  0/1 files  0.0/0.0 MB  ...le.bin");
+    EXPECT_EQ(pack::ProgressLine(0, 1, 0, 10, "x", 10), "[.........");
+}
+
+class InputTreeTest : public ::testing::Test {
+protected:
+    void File(const std::string& relative, const std::string& text = "x") {
+        WriteFileBytes(dir / relative, pack::Bytes(text.begin(), text.end()));
+    }
+    void Folder(const std::string& relative) { ASSERT_EQ(mkdir((dir / relative).c_str(), 0777), 0); }
+    void Link(const std::string& target, const std::string& relative) {
+        ASSERT_EQ(symlink(target.c_str(), (dir / relative).c_str()), 0);
+    }
+    std::vector<std::string> Stored(const std::vector<pack::InputFile>& files) {
+        std::vector<std::string> out;
+        for (const pack::InputFile& f : files) out.push_back(f.stored + " <- " + f.source.substr(dir.path().size() + 1));
+        return out;
+    }
+
+    TempDir dir;
+    pack::Diagnostics diag;
+};
+
+TEST_F(InputTreeTest, WalksFoldersInByteOrderWithTheirOwnName) {
+    Folder("t");
+    Folder("t/sub");
+    Folder("t/Sub2");
+    File("t/b", "bb");
+    File("t/a.txt");
+    File("t/sub/z");
+    File("t/Sub2/y");
+    File("t/_");
+    File("top");
+    const auto files = pack::CollectInputs({dir / "top", dir / "t/"}, {}, diag);
+    EXPECT_EQ(Stored(files), (std::vector<std::string>{".\\top <- top", ".\\t\\Sub2\\y <- t/Sub2/y",
+                                                       ".\\t\\_ <- t/_", ".\\t\\a.txt <- t/a.txt", ".\\t\\b <- t/b",
+                                                       ".\\t\\sub\\z <- t/sub/z"}));
+    EXPECT_EQ(files[4].size, 2u);
+    EXPECT_TRUE(diag.warnings.empty() && diag.refusals.empty() && diag.errors.empty());
+}
+
+TEST_F(InputTreeTest, FollowsLinksToFilesAndSkipsLinksToFoldersAndTheOutput) {
+    Folder("t");
+    Folder("t/real");
+    File("t/real/f");
+    File("t/out.exe");
+    Link("real", "t/loop");
+    Link("real/f", "t/alias");
+    Link("missing", "t/broken");
+    struct stat st;
+    ASSERT_EQ(stat((dir / "t/out.exe").c_str(), &st), 0);
+    const auto files = pack::CollectInputs({dir / "t"}, {st.st_dev, st.st_ino, true}, diag);
+    EXPECT_EQ(Stored(files), (std::vector<std::string>{".\\t\\alias <- t/alias", ".\\t\\real\\f <- t/real/f"}));
+    EXPECT_EQ(diag.warnings,
+              (std::vector<std::string>{"skipping the link " + (dir / "t/broken") + ": No such file or directory",
+                                        "skipping the link " + (dir / "t/loop") + " to a folder (links to folders are not followed)",
+                                        "skipping " + (dir / "t/out.exe") + ": it is the archive being written"}));
+}
+
+TEST_F(InputTreeTest, RefusesBadNamesAndReportsUnreadablePaths) {
+    Folder("t");
+    Folder("t/a:b");
+    File("t/a:b/inside");
+    File("t/fine");
+    const auto files = pack::CollectInputs({dir / "t", dir / "missing"}, {}, diag);
+    EXPECT_EQ(Stored(files), std::vector<std::string>{".\\t\\fine <- t/fine"});
+    EXPECT_EQ(diag.refusals, std::vector<std::string>{"cannot store " + (dir / "t/a:b") + ": ':' and '/' are not allowed in names"});
+    EXPECT_EQ(diag.errors, std::vector<std::string>{"cannot read " + (dir / "missing") + ": No such file or directory"});
+}
+
+TEST(TopLevelName, TakesTheLastComponentOrTheFolderItStandsFor) {
+    EXPECT_EQ(pack::TopLevelName("dir"), "dir");
+    EXPECT_EQ(pack::TopLevelName("a/b/dir//"), "dir");
+    EXPECT_EQ(pack::TopLevelName("."), "");
+    EXPECT_EQ(pack::TopLevelName("a/."), "");
+    EXPECT_EQ(pack::TopLevelName("/"), "");
+    TempDir dir;
+    ASSERT_EQ(mkdir((dir / "inner").c_str(), 0777), 0);
+    const std::string outer = dir.path().substr(dir.path().rfind('/') + 1);
+    EXPECT_EQ(pack::TopLevelName(dir / "inner/.."), outer);
+}
+
+}  // namespace

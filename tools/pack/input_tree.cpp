@@ -1,0 +1,140 @@
+#include "pack/input_tree.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "pack/pack_checks.h"
+
+namespace pack {
+namespace {
+
+std::string LastComponent(std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string Child(const std::string& folder, const std::string& name) {
+    return folder.empty() || folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+class Walker {
+public:
+    Walker(const FileId& skip, Diagnostics& diag) : m_skip(skip), m_diag(diag) {}
+
+    void AddPath(const std::string& path) {
+        struct stat st;
+        if (stat(path.c_str(), &st) != 0) return Error(path);
+        const std::string name = TopLevelName(path);
+        if (S_ISDIR(st.st_mode)) {
+            if (name.empty()) return AddFolder(path, ".");
+            if (NameOk(name, path)) AddFolder(path, ".\\" + name);
+        } else if (S_ISREG(st.st_mode)) {
+            if (NameOk(name, path)) AddFile(path, ".\\" + name, st);
+        } else {
+            m_diag.warnings.push_back("skipping " + path + ": not a file or a folder");
+        }
+    }
+
+    std::vector<InputFile> files;
+
+private:
+    void AddFolder(const std::string& folder, const std::string& stored) {
+        DIR* dir = opendir(folder.c_str());
+        if (!dir) return Error(folder);
+        std::vector<std::string> names;
+        errno = 0;
+        while (const dirent* d = readdir(dir)) {
+            if (std::strcmp(d->d_name, ".") != 0 && std::strcmp(d->d_name, "..") != 0) names.push_back(d->d_name);
+        }
+        const int readError = errno;
+        closedir(dir);
+        if (readError != 0) return Error(folder, readError);
+        if (names.empty()) m_diag.warnings.push_back("the empty folder " + folder + " is not stored: an archive holds files only");
+        std::sort(names.begin(), names.end());  // byte order: the same archive on every machine
+        for (const std::string& name : names) AddEntry(Child(folder, name), name, stored + "\\" + name);
+    }
+
+    void AddEntry(const std::string& path, const std::string& name, const std::string& stored) {
+        struct stat st;
+        if (lstat(path.c_str(), &st) != 0) return Error(path);
+        if (S_ISLNK(st.st_mode)) {
+            if (stat(path.c_str(), &st) != 0) {
+                m_diag.warnings.push_back("skipping the link " + path + ": " + std::strerror(errno));
+                return;
+            }
+            if (S_ISDIR(st.st_mode)) {
+                m_diag.warnings.push_back("skipping the link " + path + " to a folder (links to folders are not followed)");
+                return;
+            }
+        }
+        if (!S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode)) {
+            m_diag.warnings.push_back("skipping " + path + ": not a file or a folder");
+            return;
+        }
+        if (!NameOk(name, path)) return;
+        if (S_ISDIR(st.st_mode)) return AddFolder(path, stored);
+        AddFile(path, stored, st);
+    }
+
+    void AddFile(const std::string& path, const std::string& stored, const struct stat& st) {
+        if (m_skip.set && st.st_dev == m_skip.device && st.st_ino == m_skip.inode) {
+            m_diag.warnings.push_back("skipping " + path + ": it is the archive being written");
+            return;
+        }
+        if (int64_t(st.st_size) > kMaxFileSize) {
+            m_diag.refusals.push_back(path + " has " + std::to_string(st.st_size) +
+                                      " bytes; an archive holds files of at most " + std::to_string(kMaxFileSize));
+            return;
+        }
+        const std::string problem = StoredPathProblem(stored);
+        if (!problem.empty()) {
+            m_diag.refusals.push_back("cannot store " + path + ": " + problem);
+            return;
+        }
+        if (IsLongStoredPath(stored))
+            m_diag.warnings.push_back("the stored path " + stored + " has " + std::to_string(stored.size()) +
+                                      " characters; it may not fit below a deep destination folder");
+        files.push_back({path, stored, uint64_t(st.st_size)});
+    }
+
+    bool NameOk(const std::string& name, const std::string& path) {
+        const std::string problem = NameProblem(name);
+        if (problem.empty()) return true;
+        m_diag.refusals.push_back("cannot store " + path + ": " + problem);
+        return false;
+    }
+
+    void Error(const std::string& path, int error = errno) {
+        m_diag.errors.push_back("cannot read " + path + ": " + std::strerror(error));
+    }
+
+    FileId m_skip;
+    Diagnostics& m_diag;
+};
+
+}  // namespace
+
+std::string TopLevelName(const std::string& path) {
+    const std::string last = LastComponent(path);
+    if (last == ".") return "";
+    if (last != ".." && last != "/" && !last.empty()) return last;
+    char resolved[PATH_MAX];
+    if (!realpath(path.c_str(), resolved)) return last;  // refused later as dots only
+    const std::string name = LastComponent(resolved);
+    return name == "/" ? "" : name;
+}
+
+std::vector<InputFile> CollectInputs(const std::vector<std::string>& paths, const FileId& skip, Diagnostics& diag) {
+    Walker walker(skip, diag);
+    for (const std::string& path : paths) walker.AddPath(path);
+    return std::move(walker.files);
+}
+
+}  // namespace pack

@@ -1,0 +1,44 @@
+#pragma once
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace pack {
+
+struct InputFile {
+    std::string source;  // where to read it
+    std::string stored;  // where it lands: ".\dir\file"
+    uint64_t size = 0;
+};
+
+// What the walk has to say: warnings go on, refusals end the run with exit
+// code 2, errors (an input that cannot be read) with exit code 1.
+struct Diagnostics {
+    std::vector<std::string> warnings;
+    std::vector<std::string> refusals;
+    std::vector<std::string> errors;
+};
+
+// A file to leave out, such as the archive being written.
+struct FileId {
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool set = false;
+};
+
+// The files named by the paths, in archive order: the paths in the order
+// given, each folder's entries by byte order of their names, folders entered
+// where they sort. A file is stored as ".\name", a folder's files as
+// ".\folder\sub\name"; "." (or a path ending in "/.") stores the folder's
+// contents directly. Links to files are followed; links to folders found inside
+// a folder are skipped (no cycles), as are special files.
+std::vector<InputFile> CollectInputs(const std::vector<std::string>& paths, const FileId& skip, Diagnostics& diag);
+
+// The name under which a path given on the command line is stored: its last
+// component, or "" for "." (contents at the top). ".." and "/" take the name of
+// the folder they stand for.
+std::string TopLevelName(const std::string& path);
+
+}  // namespace pack

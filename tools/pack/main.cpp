@@ -1,0 +1,336 @@
+// trelk-pack: packs files and folders behind the stub into a self-extracting archive.
+#include <fcntl.h>
+#include <getopt.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "pack/archive_writer.h"
+#include "pack/encoder.h"
+#include "pack/input_tree.h"
+#include "pack/pack_checks.h"
+#include "pack/progress.h"
+#include "pack/size_text.h"
+#include "volumes/volume_name.h"
+
+namespace {
+
+enum ExitCode { kSuccess = 0, kIoError = 1, kRefused = 2 };
+
+const char kVersionText[] = "trelk-pack 1.0\n";
+
+const char kUsageText[] =
+    "usage: trelk-pack [options] -o OUT.exe PATH...\n"
+    "Packs files and folders behind the Trelk stub into a self-extracting archive.\n"
+    "A file is stored as .\\name, a folder's files as .\\folder\\sub\\name (\".\" stores\n"
+    "the current folder's contents directly); folders are walked in byte order of names.\n"
+    "  -o FILE          the archive to write\n"
+    "  --stub FILE      the stub to put in front (default: trelk-sfx.exe beside trelk-pack)\n"
+    "  --key TEXT       encrypt with this key (only printable characters other than\n"
+    "                   space count, case is ignored, the first 43 of them are used)\n"
+    "  --key-file FILE  encrypt with the key in FILE (its first line)\n"
+    "  --split SIZE     write volumes of at most SIZE bytes (k, M, G: 1024, 1024^2,\n"
+    "                   1024^3): OUT.exe, OUT.A01, OUT.A02, ... Volume 0 (OUT.exe)\n"
+    "                   ends with the CRC-32 of its payload, read from the last four\n"
+    "                   bytes of the file, so it cannot be signed after packing: a\n"
+    "                   signature appended behind it breaks the volume. A single-file\n"
+    "                   archive can be signed: the extractor finds it by its marker.\n"
+    "  -q               quiet: no progress, no summary\n"
+    "  -v               list every file as it is packed\n"
+    "  --help, --version\n"
+    "Exit codes: 0 done, 1 an input could not be read or the output written,\n"
+    "2 bad usage or a refusal (something the extractor could not extract).\n";
+
+struct Options {
+    std::string output;
+    std::vector<std::string> paths;
+    std::string stub;
+    std::optional<std::string> key;
+    std::string keyFile;
+    uint64_t split = 0;
+    bool quiet = false;
+    bool verbose = false;
+};
+
+void Say(const std::string& text) { std::fprintf(stderr, "trelk-pack: %s\n", text.c_str()); }
+void Warn(const std::string& text) { std::fprintf(stderr, "trelk-pack: warning: %s\n", text.c_str()); }
+
+bool UsageError(const std::string& text) {
+    Say(text);
+    std::fputs(kUsageText, stderr);
+    return false;
+}
+
+bool ParseOptions(int argc, char** argv, Options& o) {
+    enum { kStub = 256, kKey, kKeyFile, kSplit, kHelp, kVersion };
+    static const option kLong[] = {{"stub", required_argument, nullptr, kStub},
+                                   {"key", required_argument, nullptr, kKey},
+                                   {"key-file", required_argument, nullptr, kKeyFile},
+                                   {"split", required_argument, nullptr, kSplit},
+                                   {"help", no_argument, nullptr, kHelp},
+                                   {"version", no_argument, nullptr, kVersion},
+                                   {nullptr, 0, nullptr, 0}};
+    opterr = 0;
+    for (int c; (c = getopt_long(argc, argv, ":o:qv", kLong, nullptr)) != -1;) {
+        switch (c) {
+            case 'o': o.output = optarg; break;
+            case 'q': o.quiet = true; break;
+            case 'v': o.verbose = true; break;
+            case kStub: o.stub = optarg; break;
+            case kKey: o.key = optarg; break;
+            case kKeyFile: o.keyFile = optarg; break;
+            case kSplit:
+                if (!pack::ParseSize(optarg, o.split)) return UsageError(std::string("not a size: ") + optarg);
+                break;
+            case kHelp: std::fputs(kUsageText, stdout); std::exit(kSuccess);
+            case kVersion: std::fputs(kVersionText, stdout); std::exit(kSuccess);
+            case ':': return UsageError(std::string("option ") + argv[optind - 1] + " needs a value");
+            default: return UsageError(std::string("unknown option ") + argv[optind - 1]);
+        }
+    }
+    for (int i = optind; i < argc; ++i) o.paths.push_back(argv[i]);
+    if (o.output.empty()) return UsageError("no archive to write: give -o OUT.exe");
+    if (o.paths.empty()) return UsageError("nothing to pack: give files or folders");
+    if (o.key && !o.keyFile.empty()) return UsageError("give --key or --key-file, not both");
+    if (o.quiet && o.verbose) return UsageError("give -q or -v, not both");
+    return true;
+}
+
+bool ReadWholeFile(const std::string& path, pack::Bytes& bytes) {
+    const int fd = open(path.c_str(), O_RDONLY);
+    if (fd < 0) return false;
+    bytes.clear();
+    uint8_t chunk[1 << 16];
+    ssize_t n;
+    while ((n = read(fd, chunk, sizeof chunk)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
+    const int error = errno;
+    close(fd);
+    errno = error;
+    return n == 0;
+}
+
+bool WriteWholeFile(const std::string& path, const pack::Bytes& bytes, mode_t mode) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, mode);
+    if (fd < 0) return false;
+    size_t at = 0;
+    while (at < bytes.size()) {
+        const ssize_t n = write(fd, bytes.data() + at, bytes.size() - at);
+        if (n <= 0) break;
+        at += size_t(n);
+    }
+    const int error = errno;
+    const bool closed = close(fd) == 0;
+    errno = at < bytes.size() ? error : errno;
+    return at == bytes.size() && closed;
+}
+
+std::string DefaultStubPath() {
+    char self[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0) return "trelk-sfx.exe";
+    std::string path(self, size_t(n));
+    return path.substr(0, path.rfind('/') + 1) + "trelk-sfx.exe";
+}
+
+// Refusals end the run; the first few say enough.
+int Refuse(const std::vector<std::string>& problems) {
+    constexpr size_t kShown = 20;
+    for (size_t i = 0; i < problems.size() && i < kShown; ++i) Say(problems[i]);
+    if (problems.size() > kShown) Say("... and " + std::to_string(problems.size() - kShown) + " more");
+    return kRefused;
+}
+
+int Refuse(const std::string& problem) { return Refuse(std::vector<std::string>{problem}); }
+
+// The key text as typed, or the first line of the key file.
+bool LoadKey(const Options& o, std::optional<std::string>& key) {
+    key = o.key;
+    if (o.keyFile.empty()) return true;
+    pack::Bytes bytes;
+    if (!ReadWholeFile(o.keyFile, bytes)) {
+        Say("cannot read the key file " + o.keyFile + ": " + std::strerror(errno));
+        return false;
+    }
+    std::string text(bytes.begin(), bytes.end());
+    text = text.substr(0, text.find('\n'));
+    if (!text.empty() && text.back() == '\r') text.pop_back();
+    key = text;
+    return true;
+}
+
+pack::FileId IdOf(const std::string& path) {
+    struct stat st;
+    pack::FileId id;
+    if (stat(path.c_str(), &st) == 0) id = {st.st_dev, st.st_ino, true};
+    return id;
+}
+
+// What the list of files as a whole cannot be, behind what the walk refused.
+std::vector<std::string> CollectProblems(const std::vector<pack::InputFile>& files, std::vector<std::string> problems) {
+    std::vector<pack::StoredSource> stored;
+    for (const pack::InputFile& f : files) stored.push_back({f.stored, f.source});
+    for (std::string& p : pack::CollisionProblems(stored)) problems.push_back(std::move(p));
+    if (files.empty() && problems.empty()) problems.push_back("nothing to pack: the paths hold no files");
+    if (files.size() > pack::kMaxEntries)
+        problems.push_back(std::to_string(files.size()) + " files: an archive holds at most " +
+                           std::to_string(pack::kMaxEntries));
+    return problems;
+}
+
+// Volume n's name, as the extractor forms it from the archive's name.
+std::string VolumeName(const std::string& output, size_t n) {
+    char path[PATH_MAX];
+    return VolumePath(output.c_str(), int(n), path, sizeof path) ? path : "";
+}
+
+std::string SplitProblem(const Options& o, const pack::Bytes& stub, const std::vector<pack::InputFile>& files) {
+    const size_t slash = o.output.rfind('/');
+    if (o.output.find('.', slash == std::string::npos ? 0 : slash + 1) == std::string::npos)
+        return "a split archive's name needs an extension (" + o.output + ".exe): its volumes replace it";
+    std::vector<pack::StoredEntry> named(files.size());
+    for (size_t i = 0; i < files.size(); ++i) named[i].path = files[i].stored;
+    const uint64_t minimum = pack::MinimumVolumeSize(stub.size(), pack::CatalogEnd(named));
+    if (o.split < minimum)
+        return "volume 0 of " + std::to_string(o.split) + " bytes cannot hold the stub, the header and the catalog; --split needs at least " +
+               std::to_string(minimum);
+    if (VolumeName(o.output, 1).empty()) return "the archive's path is too long for its volumes' names";
+    return {};
+}
+
+struct Packed {
+    std::vector<pack::StoredEntry> entries;
+    uint64_t inputBytes = 0;
+    std::vector<std::string> refusals;
+};
+
+// Reads and codes every file; false when one cannot be read.
+bool EncodeAll(const Options& o, const std::vector<pack::InputFile>& files, Packed& packed) {
+    uint64_t total = 0;
+    for (const pack::InputFile& f : files) total += f.size;
+    pack::ProgressBar bar(stderr, !o.quiet && isatty(STDERR_FILENO), files.size(), total);
+    uint64_t done = 0;
+    for (size_t i = 0; i < files.size(); ++i) {
+        const pack::InputFile& f = files[i];
+        bar.Show(i, done, f.stored);
+        pack::Bytes content;
+        if (!ReadWholeFile(f.source, content)) {
+            bar.Clear();
+            Say("cannot read " + f.source + ": " + std::strerror(errno));
+            return false;
+        }
+        done += f.size;
+        packed.inputBytes += content.size();
+        if (int64_t(content.size()) > pack::kMaxFileSize) {
+            packed.refusals.push_back(f.source + " has " + std::to_string(content.size()) +
+                                      " bytes; an archive holds files of at most " + std::to_string(pack::kMaxFileSize));
+            continue;
+        }
+        pack::StoredEntry entry = pack::EncodeFile(f.stored, content);
+        if (int64_t(entry.data.size()) > pack::kMaxFileSize)
+            packed.refusals.push_back(f.source + " would take " + std::to_string(entry.data.size()) +
+                                      " bytes in the archive; an entry holds at most " + std::to_string(pack::kMaxFileSize));
+        if (o.verbose) {
+            bar.Clear();
+            std::printf("%s  %zu -> %zu bytes%s\n", f.stored.c_str(), content.size(), entry.data.size(),
+                        entry.codedSize > 0 ? "" : " (stored)");
+        }
+        packed.entries.push_back(std::move(entry));
+    }
+    bar.Clear();
+    return true;
+}
+
+// Writes every file; on a failure removes what was written.
+bool WriteOutputs(const std::vector<std::string>& names, const std::vector<pack::Bytes>& images) {
+    for (size_t i = 0; i < images.size(); ++i) {
+        if (WriteWholeFile(names[i], images[i], i == 0 ? 0777 : 0666)) continue;
+        Say("cannot write " + names[i] + ": " + std::strerror(errno));
+        for (size_t j = 0; j <= i; ++j) unlink(names[j].c_str());
+        return false;
+    }
+    return true;
+}
+
+void PrintSummary(const Options& o, size_t files, uint64_t inputBytes, size_t stubSize,
+                  const std::vector<pack::Bytes>& images, double seconds) {
+    uint64_t written = 0;
+    for (const pack::Bytes& image : images) written += image.size();
+    const uint64_t archive = written - stubSize;
+    std::string into = o.output;
+    if (images.size() > 1) into += " and " + std::to_string(images.size() - 1) + " more volume" + (images.size() > 2 ? "s" : "");
+    char ratio[48] = "input empty";
+    if (inputBytes > 0) std::snprintf(ratio, sizeof ratio, "%.1f%% of the input", 100.0 * double(archive) / double(inputBytes));
+    std::printf("Packed %zu file%s (%llu bytes) into %s: %llu bytes, stub %zu + archive %llu (%s), %.2f s\n", files,
+                files == 1 ? "" : "s", (unsigned long long)inputBytes, into.c_str(), (unsigned long long)written,
+                stubSize, (unsigned long long)archive, ratio, seconds);
+}
+
+int Run(const Options& o) {
+    const auto start = std::chrono::steady_clock::now();
+    const std::string stubPath = o.stub.empty() ? DefaultStubPath() : o.stub;
+    pack::Bytes stub;
+    if (!ReadWholeFile(stubPath, stub)) {
+        Say("cannot read the stub " + stubPath + ": " + std::strerror(errno));
+        return kIoError;
+    }
+    if (const std::string problem = pack::StubProblem(stub, stubPath); !problem.empty()) return Refuse(problem);
+
+    std::optional<std::string> key;
+    if (!LoadKey(o, key)) return kIoError;
+    if (key) {
+        if (const std::string problem = pack::KeyProblem(*key); !problem.empty()) return Refuse(problem);
+        if (pack::SignificantKeyChars(*key) > pack::kSignificantKeyChars)
+            Warn("only the first " + std::to_string(pack::kSignificantKeyChars) + " characters of the key count");
+    }
+
+    pack::Diagnostics diag;
+    const std::vector<pack::InputFile> files = pack::CollectInputs(o.paths, IdOf(o.output), diag);
+    for (const std::string& w : diag.warnings) Warn(w);
+    for (const std::string& e : diag.errors) Say(e);
+    if (!diag.errors.empty()) return kIoError;
+    const std::vector<std::string> problems = CollectProblems(files, diag.refusals);
+    if (!problems.empty()) return Refuse(problems);
+    if (o.split > 0) {
+        if (const std::string problem = SplitProblem(o, stub, files); !problem.empty()) return Refuse(problem);
+    }
+
+    Packed packed;
+    if (!EncodeAll(o, files, packed)) return kIoError;
+    if (!packed.refusals.empty()) return Refuse(packed.refusals);
+
+    pack::ArchiveOptions archiveOptions;
+    archiveOptions.encrypted = key.has_value();
+    archiveOptions.key = key.value_or("");
+    std::vector<pack::Bytes> images;
+    if (o.split > 0) {
+        images = pack::BuildSplitArchive(stub, packed.entries, archiveOptions, o.split);
+        if (images.size() > size_t(kLastVolumeNumber) + 1)
+            return Refuse("the archive needs " + std::to_string(images.size()) + " volumes of " + std::to_string(o.split) +
+                          " bytes; names run out after " + std::to_string(kLastVolumeNumber + 1) + " (.Z99): give a larger --split");
+    } else {
+        images.push_back(pack::BuildArchive(stub, packed.entries, archiveOptions));
+    }
+    std::vector<std::string> names;
+    for (size_t n = 0; n < images.size(); ++n) names.push_back(VolumeName(o.output, n));
+    if (!WriteOutputs(names, images)) return kIoError;
+
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (!o.quiet) PrintSummary(o, files.size(), packed.inputBytes, stub.size(), images, seconds);
+    return kSuccess;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!ParseOptions(argc, argv, options)) return kRefused;
+    return Run(options);
+}

@@ -1,0 +1,113 @@
+#include "pack/pack_checks.h"
+
+#include <algorithm>
+#include <map>
+
+#include "archive/stored_path.h"
+
+namespace pack {
+namespace {
+
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+
+std::string Folded(const std::string& text) {
+    std::string out = text;
+    std::transform(out.begin(), out.end(), out.begin(), LowerAscii);
+    return out;
+}
+
+bool IsForbiddenOnWindows(unsigned char c) {
+    return c < 0x20 || c == '<' || c == '>' || c == '"' || c == '|' || c == '?' || c == '*';
+}
+
+// CON, PRN, AUX, NUL, COM1..COM9, LPT1..LPT9, with or without an extension.
+bool IsDeviceName(const std::string& name) {
+    std::string base = Folded(name.substr(0, name.find('.')));
+    while (!base.empty() && base.back() == ' ') base.pop_back();
+    if (base == "con" || base == "prn" || base == "aux" || base == "nul") return true;
+    return base.size() == 4 && (base.compare(0, 3, "com") == 0 || base.compare(0, 3, "lpt") == 0) &&
+           base[3] >= '1' && base[3] <= '9';
+}
+
+}  // namespace
+
+std::string NameProblem(const std::string& name) {
+    if (name.find('\\') != std::string::npos)
+        return "a '\\' in a name would make it a folder on Windows";
+    if (!IsSafeRelativePath(name.c_str())) {
+        if (name.find_first_of(":/") != std::string::npos) return "':' and '/' are not allowed in names";
+        return "a name made only of dots and spaces could climb out of the destination folder";
+    }
+    if (std::any_of(name.begin(), name.end(), [](char c) { return IsForbiddenOnWindows(uint8_t(c)); }))
+        return "Windows does not allow control characters or any of < > \" | ? * in names";
+    if (IsDeviceName(name)) return "Windows opens a device (CON, NUL, COM1, ...) for this name, not a file";
+    return {};
+}
+
+std::string StoredPathProblem(const std::string& stored) {
+    if (!HasStoredPathForm(stored.c_str()) || !IsSafeRelativePath(stored.c_str() + 2))
+        return "the extractor refuses the stored path " + stored;
+    if (stored.size() > kMaxStoredPath)
+        return "the stored path " + stored + " has " + std::to_string(stored.size()) +
+               " characters; even below a drive root it would pass the 259 characters of an output path";
+    return {};
+}
+
+bool IsLongStoredPath(const std::string& stored) { return stored.size() > kLongStoredPath; }
+
+std::string StubProblem(const Bytes& stub, const std::string& stubPath) {
+    const Bytes marker = MarkerSearchForm();
+    const auto found = std::search(stub.begin(), stub.end(), marker.begin(), marker.end());
+    if (found != stub.end())
+        return "the stub " + stubPath + " holds the marker's search form at offset " +
+               std::to_string(found - stub.begin()) + "; the extractor would look for the archive there";
+    if (stub.size() + marker.size() > kMarkerWindow)
+        return "the stub " + stubPath + " has " + std::to_string(stub.size()) + " bytes; the extractor looks for the marker in the first " +
+               std::to_string(kMarkerWindow) + " bytes, so a stub may have at most " +
+               std::to_string(kMarkerWindow - marker.size());
+    return {};
+}
+
+size_t SignificantKeyChars(const std::string& key) {
+    // As the key is derived: printable characters other than space.
+    return size_t(std::count_if(key.begin(), key.end(), [](char c) { return uint8_t(c) > 0x20 && uint8_t(c) < 0x7F; }));
+}
+
+std::string KeyProblem(const std::string& key) {
+    if (key.size() > kMaxKeyLength)
+        return "the key has " + std::to_string(key.size()) + " characters; the key dialog takes at most " +
+               std::to_string(kMaxKeyLength);
+    if (SignificantKeyChars(key) == 0)
+        return "the key has no characters that count (printable characters other than space)";
+    return {};
+}
+
+uint64_t MinimumVolumeSize(size_t stubSize, size_t catalogEnd) {
+    constexpr size_t kVolumeFraming = 7;  // flags byte, volume number, CRC
+    return uint64_t(stubSize) + MarkerSearchForm().size() + kVolumeFraming + catalogEnd;
+}
+
+std::vector<std::string> CollisionProblems(const std::vector<StoredSource>& files) {
+    std::vector<std::string> problems;
+    std::map<std::string, const StoredSource*> byFile;
+    std::map<std::string, const StoredSource*> byFolder;  // a folder and one file that needs it
+    for (const StoredSource& f : files) {
+        const std::string key = Folded(f.stored);
+        const auto [at, added] = byFile.emplace(key, &f);
+        if (!added) {
+            problems.push_back(at->second->source + " and " + f.source + " would both be extracted as " + f.stored +
+                               (at->second->stored == f.stored ? "" : " (Windows ignores case in names)"));
+        }
+        for (size_t sep = key.find('\\', 2); sep != std::string::npos; sep = key.find('\\', sep + 1))
+            byFolder.emplace(key.substr(0, sep), &f);
+    }
+    for (const auto& [key, file] : byFile) {
+        const auto folder = byFolder.find(key);
+        if (folder != byFolder.end())
+            problems.push_back(file->source + " stands where " + folder->second->source + " needs the folder " +
+                               folder->second->stored.substr(0, key.size()));
+    }
+    return problems;
+}
+
+}  // namespace pack

@@ -1,0 +1,54 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "pack/archive_writer.h"
+
+// What trelk-pack refuses: everything the extractor would refuse or could not
+// extract. Each check returns the refusal's text, or an empty string.
+namespace pack {
+
+constexpr int64_t kMaxFileSize = INT32_MAX;  // the catalog's sizes are signed 32-bit
+constexpr size_t kMaxEntries = INT16_MAX;    // the entry count is signed 16-bit
+constexpr size_t kMarkerWindow = 1048576;    // the extractor finds the marker in this many first bytes
+constexpr size_t kMaxKeyLength = 259;        // the key dialog's edit limit
+constexpr size_t kSignificantKeyChars = 43;  // characters of a key that count
+// Output paths hold 259 characters: below a drive root ("C:\" and the '\' the
+// extractor adds) the path behind ".\" has 255 left.
+constexpr size_t kMaxStoredPath = 2 + 255;
+constexpr size_t kLongStoredPath = 200;      // warned about: may not fit below a deep folder
+
+// Why one file or folder name cannot be stored: a '\' (another folder on
+// Windows), ':' or '/', a name made only of dots and spaces, a character
+// Windows forbids, or a device name (CON, NUL, COM1, ...), which Windows would
+// open instead of a file.
+std::string NameProblem(const std::string& name);
+
+// The stored path as a whole, checked with the extractor's own rule and its
+// path length.
+std::string StoredPathProblem(const std::string& stored);
+bool IsLongStoredPath(const std::string& stored);
+
+// A stub that holds the marker's search form (the extractor would take the
+// first occurrence) or leaves the marker past the extractor's window.
+std::string StubProblem(const Bytes& stub, const std::string& stubPath);
+
+// A key with nothing that counts (the table alone would be the key), or longer
+// than the key dialog takes.
+std::string KeyProblem(const std::string& key);
+size_t SignificantKeyChars(const std::string& key);
+
+// Smallest --split that leaves room in volume 0 for the stub, the marker, the
+// volume framing, the header and the catalog.
+uint64_t MinimumVolumeSize(size_t stubSize, size_t catalogEnd);
+
+// Two sources that would land on the same file on Windows (names compared
+// without case), or a file standing where another file's folder must go.
+struct StoredSource {
+    std::string stored;
+    std::string source;
+};
+std::vector<std::string> CollisionProblems(const std::vector<StoredSource>& files);
+
+}  // namespace pack
