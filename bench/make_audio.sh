@@ -2,6 +2,7 @@
 # Generates the benchmark audio into DIR (default build/bench/audio): about 60 s of
 # speech (espeak-ng) and 60 s of synthesized music (sox), 44.1 kHz 16-bit mono,
 # each also encoded with `flac -0`. Nothing here is committed; files are reused.
+# No dither (-D), so that the same tools give the same audio every time.
 set -euo pipefail
 DIR=${1:-$(dirname "$0")/../build/bench/audio}
 mkdir -p "$DIR"
@@ -23,7 +24,7 @@ if [ ! -s "$DIR/speech.wav" ]; then
     i=$((i + 1))
   done
   # shellcheck disable=SC2086
-  sox "${parts[@]}" $TO_CD "$DIR/speech.wav" trim 0 $SECONDS_LONG
+  sox -D "${parts[@]}" $TO_CD "$DIR/speech.wav" trim 0 $SECONDS_LONG
   rm -f "${parts[@]}"
 fi
 
@@ -35,12 +36,12 @@ if [ ! -s "$DIR/music.wav" ]; then
     read -r bass a b c <<<"${chords[$(( (n / 4) % ${#chords[@]} ))]}"
     melody=$(( (n * 7) % 12 ))
     f="$DIR/bar$n.wav"
-    sox -n -r 44100 -b 16 -c 5 "$f" synth 0.5 pluck "$bass" pluck "$a" pluck "$b" pluck "$c" \
+    sox -D -n -r 44100 -b 16 -c 5 "$f" synth 0.5 pluck "$bass" pluck "$a" pluck "$b" pluck "$c" \
       pluck "%$melody" remix - fade 0 0.5 0.05 gain -8
     bars+=("$f")
   done
   # shellcheck disable=SC2086
-  sox -V1 "${bars[@]}" $TO_CD "$DIR/music.wav" reverb 40 gain -n -3
+  sox -D -V1 "${bars[@]}" $TO_CD "$DIR/music.wav" reverb 40 gain -n -3
   rm -f "${bars[@]}"
 fi
 
