@@ -126,10 +126,11 @@ bool WriteWholeFile(const std::string& path, const pack::Bytes& bytes, mode_t mo
         if (n <= 0) break;
         at += size_t(n);
     }
+    const bool complete = at == bytes.size();
     const int error = errno;
-    const bool closed = close(fd) == 0;
-    errno = at < bytes.size() ? error : errno;
-    return at == bytes.size() && closed;
+    if (close(fd) != 0 && complete) return false;  // errno says why the close failed
+    errno = error;
+    return complete;
 }
 
 std::string DefaultStubPath() {

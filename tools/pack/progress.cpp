@@ -45,6 +45,9 @@ ProgressBar::ProgressBar(FILE* out, bool enabled, size_t files, uint64_t bytes)
 
 void ProgressBar::Show(size_t filesDone, uint64_t bytesDone, const std::string& current) {
     if (!m_enabled) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (m_shown && now - m_lastDrawn < std::chrono::milliseconds(100)) return;
+    m_lastDrawn = now;
     // One column short of the width: a full line would wrap on some terminals.
     const std::string line = ProgressLine(filesDone, m_files, bytesDone, m_bytes, current, m_width - 1);
     std::fprintf(m_out, "\r%s\033[K", line.c_str());

@@ -1,4 +1,5 @@
 #pragma once
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -10,7 +11,8 @@ namespace pack {
 std::string ProgressLine(size_t filesDone, size_t files, uint64_t bytesDone, uint64_t bytes,
                          const std::string& current, size_t width);
 
-// A progress bar redrawn in place on a terminal; does nothing when disabled.
+// A progress bar redrawn in place on a terminal, at most ten times a second;
+// does nothing when disabled.
 class ProgressBar {
 public:
     ProgressBar(FILE* out, bool enabled, size_t files, uint64_t bytes);
@@ -27,6 +29,7 @@ private:
     uint64_t m_bytes;
     size_t m_width;
     bool m_shown = false;
+    std::chrono::steady_clock::time_point m_lastDrawn;
 };
 
 }  // namespace pack
