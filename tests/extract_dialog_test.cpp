@@ -18,6 +18,7 @@
 #include "common/messages.h"
 #include "common/win_values.h"
 #include "pack/archive_writer.h"
+#include "pack/encoder.h"
 #include "support/scripted_host.h"
 #include "ui/logic/extract_logic.h"
 #include "ui/logic/prompt_logic.h"

@@ -129,20 +129,8 @@ void CoreTest::EnqueueAll() {
 
 pack::StoredEntry CodedEntry(const std::string& path, const pack::Bytes& prefix, const pack::Bytes& coded,
                              const pack::Bytes& tail) {
-    std::vector<uint16_t> words(coded.size() / 2);
-    for (size_t i = 0; i < words.size(); ++i) words[i] = uint16_t(coded[2 * i] | coded[2 * i + 1] << 8);
-    pack::StoredEntry e;
-    e.path = path;
-    e.rawPrefixSize = int32_t(prefix.size());
-    e.codedSize = int32_t(coded.size());
-    e.data = prefix;
-    const pack::Bytes blocks = pack::EncodeWords(words.data(), words.size());
-    e.data.insert(e.data.end(), blocks.begin(), blocks.end());
-    e.data.insert(e.data.end(), tail.begin(), tail.end());
     pack::Bytes file = prefix;
     file.insert(file.end(), coded.begin(), coded.end());
     file.insert(file.end(), tail.begin(), tail.end());
-    e.fileSize = int32_t(file.size());
-    e.crc = pack::Crc32Of(file);
-    return e;
+    return pack::CodedEntry(path, file, prefix.size(), coded.size() / 2);
 }

@@ -48,18 +48,6 @@ uint32_t Crc32Of(const Bytes& bytes) {
     return ~crc.Update(bytes.data(), bytes.size());
 }
 
-StoredEntry RawEntry(const std::string& path, const Bytes& content) {
-    StoredEntry e;
-    e.path = path;
-    e.fileSize = int32_t(content.size());
-    e.rawPrefixSize = int32_t(content.size());
-    e.crc = Crc32Of(content);
-    e.data = content;
-    // The extractor reads one step of blocks even when there is nothing to decode.
-    e.data.insert(e.data.end(), kFillerStep, kFlaggedFiller);
-    return e;
-}
-
 Bytes BuildArchiveBody(const std::vector<StoredEntry>& entries, const ArchiveOptions& options) {
     unsigned char key[kKeySize] = {};
     if (options.encrypted) DeriveKey(options.key.c_str(), key);
@@ -70,10 +58,8 @@ Bytes BuildArchiveBody(const std::vector<StoredEntry>& entries, const ArchiveOpt
     header.push_back(uint8_t(options.subVersion));
     header.push_back(uint8_t(options.version));
 
-    size_t catalogSize = 0;
-    for (const StoredEntry& e : entries) catalogSize += 30 + e.path.size();
     // Data begins right behind the catalog; offsets count from the flags byte.
-    int64_t offset = 1 + int64_t(header.size() + catalogSize);
+    int64_t offset = int64_t(CatalogEnd(entries));
 
     Bytes catalog;
     for (const StoredEntry& e : entries) {

@@ -58,10 +58,6 @@ std::vector<Bytes> FrameVolumes(const Bytes& prefix, const Bytes& body, const st
 std::vector<Bytes> BuildSplitArchive(const Bytes& stub, const std::vector<StoredEntry>& entries,
                                      const ArchiveOptions& options, uint64_t volumeSize);
 
-// An entry stored without coding: the whole file is its raw prefix, followed by
-// the one step of empty blocks that every entry holds.
-StoredEntry RawEntry(const std::string& path, const Bytes& content);
-
 // CRC-32 of a whole byte string.
 uint32_t Crc32Of(const Bytes& bytes);
 

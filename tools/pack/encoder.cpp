@@ -196,6 +196,8 @@ std::vector<uint16_t> LittleEndianWords(const Bytes& b, size_t offset, size_t co
     return words;
 }
 
+}  // namespace
+
 StoredEntry CodedEntry(const std::string& path, const Bytes& content, size_t prefix, size_t wordCount,
                        const EncodeOptions& options) {
     const std::vector<uint16_t> words = LittleEndianWords(content, prefix, wordCount);
@@ -212,8 +214,7 @@ StoredEntry CodedEntry(const std::string& path, const Bytes& content, size_t pre
     return e;
 }
 
-// The whole file as its raw prefix, followed by the one step of filler that is read anyway.
-StoredEntry StoredRaw(const std::string& path, const Bytes& content, const EncodeOptions& options) {
+StoredEntry RawEntry(const std::string& path, const Bytes& content, const EncodeOptions& options) {
     StoredEntry e;
     e.path = path;
     e.fileSize = int32_t(content.size());
@@ -224,8 +225,6 @@ StoredEntry StoredRaw(const std::string& path, const Bytes& content, const Encod
     e.data.insert(e.data.end(), filler.begin(), filler.end());
     return e;
 }
-
-}  // namespace
 
 std::optional<WaveData> FindWaveSamples(const Bytes& content) {
     if (!HasTag(content, 0, "RIFF") || !HasTag(content, 8, "WAVE")) return std::nullopt;
@@ -246,9 +245,9 @@ std::optional<WaveData> FindWaveSamples(const Bytes& content) {
 StoredEntry EncodeFile(const std::string& storedPath, const Bytes& content, const EncodeOptions& options) {
     if (const std::optional<WaveData> wave = FindWaveSamples(content)) {
         if (wave->size >= 2) return CodedEntry(storedPath, content, wave->offset, wave->size / 2, options);
-        return StoredRaw(storedPath, content, options);
+        return RawEntry(storedPath, content, options);
     }
-    StoredEntry raw = StoredRaw(storedPath, content, options);
+    StoredEntry raw = RawEntry(storedPath, content, options);
     StoredEntry coded = CodedEntry(storedPath, content, 0, content.size() / 2, options);
     return coded.codedSize > 0 && coded.data.size() < raw.data.size() ? coded : raw;
 }

@@ -50,6 +50,15 @@ struct WaveData {
 };
 std::optional<WaveData> FindWaveSamples(const Bytes& content);
 
+// An entry whose bytes [prefix, prefix + 2 * wordCount) are coded as little-endian
+// words; the bytes before are its raw prefix, the bytes after its raw tail.
+StoredEntry CodedEntry(const std::string& path, const Bytes& content, size_t prefix, size_t wordCount,
+                       const EncodeOptions& options = {});
+
+// An entry stored without coding: the whole file as its raw prefix, followed by
+// the one step of filler blocks that the extractor reads for every entry.
+StoredEntry RawEntry(const std::string& path, const Bytes& content, const EncodeOptions& options = {});
+
 // An entry's stored data: a 16-bit PCM wave keeps its headers as the raw prefix,
 // its samples coded and whatever follows them as the raw tail; any other file is
 // coded whole when that is smaller, and otherwise stored raw (the whole file as
