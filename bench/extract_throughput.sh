@@ -20,7 +20,7 @@ if [ ! -s "$WORK/big.wav" ]; then
   sox "${parts[@]}" "$WORK/big.wav"
 fi
 if [ ! -s "$WORK/big.flac" ] || [ "$WORK/big.wav" -nt "$WORK/big.flac" ]; then
-  flac -0 --no-md5-sum --silent -f -o "$WORK/big.flac" "$WORK/big.wav"
+  flac -0 --no-md5-sum --silent -f -o "$WORK/big.flac" "$WORK/big.wav" 2>/dev/null
 fi
 # The stub's bytes do not matter to the extractor; any image without the marker will do.
 head -c 65536 /dev/zero > "$WORK/stub.bin"
@@ -34,7 +34,7 @@ best_seconds() {
     rm -rf "$WORK/out" && mkdir -p "$WORK/out" && sync
     local t0 t1
     t0=$(date +%s.%N)
-    "$@" >/dev/null
+    "$@" >/dev/null 2>&1 || { echo "failed: $*" >&2; exit 1; }
     sync
     t1=$(date +%s.%N)
     best=$(echo "$t0 $t1 ${best:-0}" | awk '{d = $2 - $1; if ($3 == 0 || d < $3) print d; else print $3}')
