@@ -225,7 +225,7 @@ void PutChunk(Bytes& b, const char* tag, const Bytes& body, uint32_t declared) {
     if (body.size() % 2) b.push_back(0);
 }
 
-struct WaveSpec {
+struct WaveLayout {
     uint16_t format = 1;
     uint16_t bits = 16;
     Bytes samples;
@@ -234,7 +234,7 @@ struct WaveSpec {
     Bytes trailer;                           // bytes after the data chunk
 };
 
-Bytes Wave(const WaveSpec& s) {
+Bytes Wave(const WaveLayout& s) {
     Bytes fmt;
     PutLe(fmt, s.format, 2);
     PutLe(fmt, 1, 2);  // mono
@@ -292,22 +292,22 @@ TEST(Encoder, EncodeFileSplitsWavesAndCodesOrStoresTheRest) {
     oddSamples.push_back(0x5A);
     Bytes smooth = AsBytes(Music(5000, 2));
     smooth.push_back(0x77);  // odd length: the last byte is the raw tail
-    WaveSpec plain;
+    WaveLayout plain;
     plain.samples = samples;
     plain.trailer = {'t', 'a', 'i', 'l', 0, 0, 0, 0};
-    WaveSpec odd;
+    WaveLayout odd;
     odd.samples = oddSamples;
-    WaveSpec extensible;
+    WaveLayout extensible;
     extensible.format = 0xFFFE;
     extensible.samples = samples;
     extensible.listChunk = false;
-    WaveSpec overlong;
+    WaveLayout overlong;
     overlong.samples = samples;
     overlong.declaredDataSize = uint32_t(samples.size() + 1000);
-    WaveSpec eightBit;
+    WaveLayout eightBit;
     eightBit.bits = 8;
     eightBit.samples = RandomBytes(5000, 3);
-    WaveSpec empty;
+    WaveLayout empty;
     empty.samples = {};
 
     enum Kind { kWave, kWhole, kRaw };
@@ -359,9 +359,9 @@ TEST(Encoder, EncodeFileSplitsWavesAndCodesOrStoresTheRest) {
 }
 
 TEST(Encoder, FindsTheSamplesOfAWave) {
-    WaveSpec spec;
-    spec.samples = Bytes(10, 1);
-    const Bytes file = Wave(spec);
+    WaveLayout layout;
+    layout.samples = Bytes(10, 1);
+    const Bytes file = Wave(layout);
     const auto wave = pack::FindWaveSamples(file);
     ASSERT_TRUE(wave);
     // RIFF header 12, "fmt " chunk 8 + 16, LIST chunk 8 + 5 + pad, "data" chunk header 8.
