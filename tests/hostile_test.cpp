@@ -112,12 +112,13 @@ protected:
         EXPECT_EQ(reader->m_fdIn, -1);
         EXPECT_EQ(reader->m_fdOut, -1);
         EXPECT_EQ(reader->m_pszTempPath, nullptr);
-        EXPECT_EQ(host.Trace().back(), "FINISHED");
+        ASSERT_FALSE(host.messages.empty());
+        EXPECT_EQ(host.messages.back().id, unsigned(WM_EXTRACT_FINISHED));
     }
     void Extract(const std::vector<pack::StoredEntry>& entries) { Extract(pack::BuildArchive(FakeStub(), entries, {})); }
 
-    // Runs Extract in a child process with `limit` applied first, and brings its
-    // boxes back; the files it leaves are on the shared disk.
+    // Runs the whole extraction in a child process with `limit` applied first and
+    // brings its boxes back; the files it leaves are on the shared disk.
     Boxes ExtractInChild(const Bytes& image, const std::function<void()>& limit) {
         WriteFileBytes(exePath, image);  // before the limit, which may forbid it
         int fds[2];
@@ -128,11 +129,13 @@ protected:
             limit();
             reader = new CArchiveReader;
             catalog = reader->LoadCatalog();
+            EXPECT_NE(catalog, nullptr);
             EnqueueAll();
             EXPECT_EQ(ExtractWorker(reader), 0u);
             EXPECT_EQ(reader->m_fdIn, -1);
             EXPECT_EQ(reader->m_fdOut, -1);
-            const int ok = !::testing::Test::HasFailure() && host.Trace().back() == "FINISHED";
+            const bool ok = !::testing::Test::HasFailure() && !host.messages.empty() &&
+                            host.messages.back().id == WM_EXTRACT_FINISHED;
             for (const Box& b : host.boxes) {
                 PutText(fds[1], b.caption);
                 PutText(fds[1], b.text);
