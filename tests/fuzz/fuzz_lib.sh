@@ -37,7 +37,7 @@ run_target() {
   [ -w /dev/shm ] && { rmdir "$sandbox"; sandbox=$(mktemp -d /dev/shm/trelk-fuzz-run.XXXXXX); }
   local dirs=("$corpus" "$BUILD/seeds/$name")
   [ -d "$ROOT/tests/fuzz/regressions/$name" ] && dirs+=("$ROOT/tests/fuzz/regressions/$name")
-  local status=0
+  local status=0 started=$SECONDS
   TRELK_FUZZ_TMP=$sandbox ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     nice -n 19 "$BUILD/tests/fuzz/fuzz_$name" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=30 \
       -max_len="$(max_len "$name")" -print_final_stats=1 -artifact_prefix="$artifacts/" \
@@ -47,7 +47,7 @@ run_target() {
   # The last status line: "#N DONE cov: X ft: Y corp: Z" or the last progress line.
   done_line=$(grep -E '^#[0-9]+.*cov: ' "$log" | tail -1 | sed -E 's/[[:space:]]+/ /g' || true)
   execs=$(grep -E '^stat::number_of_executed_units' "$log" | awk '{print $2}' || true)
-  echo "fuzz $name: ${seconds}s, ${execs:-?} executions; ${done_line:-no final stats}" | tee -a "$BUILD/logs/history.txt"
+  echo "fuzz $name: $((SECONDS - started))s, ${execs:-?} executions; ${done_line:-no final stats}" | tee -a "$BUILD/logs/history.txt"
   if [ "$status" -ne 0 ]; then
     echo "fuzz $name FAILED (exit $status); the log ends:" >&2
     tail -40 "$log" >&2

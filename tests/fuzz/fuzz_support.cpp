@@ -34,6 +34,8 @@ void FuzzHost::SendToDialog(unsigned message, intptr_t lParam) {
     std::string relative = entry->path + entry->destPrefixLen;
     for (char& c : relative)
         if (c == '\\') c = '/';
+    // An empty component is harmless, a leading one too: dest\\a is dest/a.
+    relative.erase(0, relative.find_first_not_of('/'));
     done.insert(std::filesystem::path(relative).lexically_normal().string());
 }
 
