@@ -24,11 +24,9 @@ private:
     int m_pos;
 };
 
-constexpr size_t kFillerStep = 100;
 constexpr size_t kVolumeFraming = 7;  // flags byte, volume number, CRC
 constexpr uint8_t kSplitFlag = 0x02;
 constexpr uint8_t kLastVolumeFlag = 0x04;
-constexpr uint8_t kFlaggedFiller = 0x40;
 
 void Put(Bytes& out, uint64_t value, int width) {
     for (int i = 0; i < width; ++i) out.push_back(uint8_t(value >> (8 * i)));
