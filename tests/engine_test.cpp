@@ -47,17 +47,6 @@ class EngineTest : public CoreTest {
 protected:
     EngineTest() { mkdir((dir / "out").c_str(), 0700); }
 
-    // Starts a case of a table afresh: empty destination, no boxes or messages.
-    void NextCase() {
-        std::filesystem::remove_all(dir / "out");
-        mkdir((dir / "out").c_str(), 0700);
-        host.boxes.clear();
-        host.messages.clear();
-        g_cancelRequested = 0;
-        FreeCatalog(catalog);
-        catalog = nullptr;
-    }
-
     // Builds the archive, loads it, queues it as the dialog does and runs the worker.
     void Extract(const std::vector<pack::StoredEntry>& entries, const pack::ArchiveOptions& options = {}) {
         ASSERT_NE(Load(pack::BuildArchive(FakeStub(), entries, options)), nullptr);

@@ -93,17 +93,6 @@ protected:
         SetCorePath(g_szTempDir, dir / "tmp");
     }
 
-    void NextCase() {
-        std::filesystem::remove_all(dir / "out");
-        mkdir((dir / "out").c_str(), 0700);
-        host.boxes.clear();
-        host.messages.clear();
-        g_cancelRequested = 0;
-        g_errorRaised = 0;
-        FreeCatalog(catalog);
-        catalog = nullptr;
-    }
-
     // Loads the image (volume 0 for a split archive), queues every entry and runs the worker.
     void Extract(const Bytes& image) {
         ASSERT_NE(Load(image), nullptr);

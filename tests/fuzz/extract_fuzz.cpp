@@ -14,16 +14,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     box.WriteFile(box.exe(), data, size);
     box.Expect("setup.exe");
 
-    auto* reader = new CArchiveReader;
-    CatalogEntry* catalog = reader->LoadCatalog();
-    if (catalog) {
-        for (CatalogEntry* e = catalog; e; e = e->next) reader->EnqueueEntry(e);
-        ExtractWorker(reader);
-        if (reader->m_fdIn != -1 || reader->m_fdOut != -1) fuzz::Fail("a descriptor left open", "");
-        if (reader->m_pszTempPath) fuzz::Fail("temporary path still set", reader->m_pszTempPath);
-        box.CheckAfterExtraction(fuzz::Host());
-    }
-    delete reader;
-    FreeCatalog(catalog);
+    fuzz::ExtractAndCheck(box);
     return 0;
 }

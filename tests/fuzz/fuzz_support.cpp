@@ -181,3 +181,21 @@ void Sandbox::CheckAfterExtraction(const FuzzHost& host) const {
 }
 
 }  // namespace fuzz
+
+namespace fuzz {
+
+void ExtractAndCheck(const Sandbox& box) {
+    auto* reader = new CArchiveReader;
+    CatalogEntry* catalog = reader->LoadCatalog();
+    if (catalog) {
+        for (CatalogEntry* e = catalog; e; e = e->next) reader->EnqueueEntry(e);
+        ExtractWorker(reader);
+        if (reader->m_fdIn != -1 || reader->m_fdOut != -1) Fail("a descriptor left open", "");
+        if (reader->m_pszTempPath) Fail("temporary path still set", reader->m_pszTempPath);
+        box.CheckAfterExtraction(Host());
+    }
+    delete reader;
+    FreeCatalog(catalog);
+}
+
+}  // namespace fuzz

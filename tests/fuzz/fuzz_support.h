@@ -61,6 +61,10 @@ private:
 // Every regular file below root, relative, '/' separated.
 std::vector<std::string> FilesBelow(const std::string& root);
 void RemoveTree(const std::string& path);
+
+// Loads the archive that g_szModulePath names, extracts it into the sandbox
+// and checks what the run left behind.
+void ExtractAndCheck(const Sandbox& box);
 [[noreturn]] void Fail(const char* what, const std::string& detail);
 
 }  // namespace fuzz

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -133,4 +134,15 @@ pack::StoredEntry CodedEntry(const std::string& path, const pack::Bytes& prefix,
     file.insert(file.end(), coded.begin(), coded.end());
     file.insert(file.end(), tail.begin(), tail.end());
     return pack::CodedEntry(path, file, prefix.size(), coded.size() / 2);
+}
+
+void CoreTest::NextCase() {
+    std::filesystem::remove_all(dir / "out");
+    mkdir((dir / "out").c_str(), 0700);
+    host.boxes.clear();
+    host.messages.clear();
+    g_cancelRequested = 0;
+    g_errorRaised = 0;
+    FreeCatalog(catalog);
+    catalog = nullptr;
 }

@@ -47,6 +47,9 @@ protected:
     CatalogEntry* Load(const pack::Bytes& image);
     // Enqueues the catalog as the dialog does: from the head along next.
     void EnqueueAll();
+    // Starts a case of a table afresh: empty destination folder "out", no
+    // boxes or messages, flags cleared, no catalog.
+    void NextCase();
 
     TempDir dir;
     ScriptedHost host;
