@@ -8,6 +8,7 @@
 
 #include "extract/block_decoder.h"
 #include "pack/encoder.h"
+#include "support/reference_encoder.h"
 
 using pack::Bytes;
 
@@ -207,6 +208,55 @@ TEST(Encoder, ChoosesTheSmallestOrderAndK) {
                 Bytes forced;
                 pack::EncodeBlock(blocks[i].data(), int(blocks[i].size()), h, options, forced);
                 EXPECT_LE(best.size(), forced.size()) << "block " << i << " order " << order << " k " << k;
+            }
+        }
+    }
+}
+
+// Blocks of every shape the coder meets: silence, constants, smooth and rough
+// audio, full-range noise and the residuals at the ends of the 16-bit range.
+std::vector<std::vector<uint16_t>> AssortedBlocks() {
+    std::vector<std::vector<uint16_t>> blocks;
+    std::mt19937 rng(11);
+    for (int count : {0, 1, 2, 3, 5, 100, 767, 768}) {
+        blocks.push_back(std::vector<uint16_t>(size_t(count), 0));
+        blocks.push_back(std::vector<uint16_t>(size_t(count), 0x1234));
+        blocks.push_back(RandomWalk(size_t(count), 3, rng()));
+        blocks.push_back(RandomWalk(size_t(count), 700, rng(), 0x8000));
+        blocks.push_back(Music(size_t(count), rng()));
+        const size_t n = size_t(count);
+        std::vector<uint16_t> noise(n), extremes(n);
+        for (auto& w : noise) w = uint16_t(rng());
+        for (size_t i = 0; i < extremes.size(); ++i) extremes[i] = i % 3 ? 0x8000 : 0x7FFF;
+        blocks.push_back(noise);
+        blocks.push_back(extremes);
+    }
+    return blocks;
+}
+
+TEST(Encoder, WritesWhatTheReferenceCoderWrites) {
+    std::vector<pack::EncodeOptions> options(1);
+    for (int order = 0; order < 4; ++order) options.emplace_back().order = order;
+    for (int k : {0, 1, 7, 15}) options.emplace_back().k = k;
+    options.emplace_back().zeroBlocks = false;
+    std::mt19937 rng(5);
+    const auto blocks = AssortedBlocks();
+    for (size_t b = 0; b < blocks.size(); ++b) {
+        for (size_t o = 0; o < options.size(); ++o) {
+            const pack::BlockHistory start{uint16_t(rng()), uint16_t(rng()), uint16_t(rng())};
+            for (const pack::BlockHistory& history : {pack::BlockHistory{}, start}) {
+                pack::BlockHistory fast = history, reference = history;
+                Bytes fastOut, referenceOut;
+                const int count = int(blocks[b].size());
+                pack::EncodeBlock(blocks[b].data(), count, fast, options[o], fastOut);
+                ReferenceEncodeBlock(blocks[b].data(), count, reference, options[o], referenceOut);
+                ASSERT_EQ(fastOut, referenceOut) << "block " << b << ", options " << o;
+                EXPECT_EQ(fast.prev1, reference.prev1);
+                EXPECT_EQ(fast.prev2, reference.prev2);
+                EXPECT_EQ(fast.prev3, reference.prev3);
+                const pack::BlockChoice choice = pack::ChooseBlock(blocks[b].data(), count, history, options[o]);
+                EXPECT_EQ(choice.header, fastOut[0]);
+                EXPECT_EQ(choice.payloadBytes + 1, fastOut.size());
             }
         }
     }

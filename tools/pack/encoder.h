@@ -5,30 +5,9 @@
 #include <string>
 
 #include "pack/archive_writer.h"
+#include "pack/block_coder.h"
 
 namespace pack {
-
-constexpr int kBlockWords = 768;    // words in every block but the last
-constexpr int kBlocksPerStep = 100; // the extractor reads blocks in steps of this many
-
-// The blocks that pad the coded part to the end of its last step of 100.
-enum class FillerKind {
-    Flagged,      // header 0x40 alone (1 byte)
-    Padded,       // header 0x00 and one zero byte (2 bytes)
-    Alternating,  // Flagged, Padded, Flagged, ...
-};
-
-struct EncodeOptions {
-    FillerKind filler = FillerKind::Flagged;
-    std::optional<int> order;  // force every block's predictor order (0..3)
-    std::optional<int> k;      // force every block's number of low bits (0..15)
-    bool zeroBlocks = true;    // use the zero-residual flag when every residual is 0
-};
-
-// The predictor history as the extractor keeps it: the last three words.
-struct BlockHistory {
-    uint16_t prev1 = 0, prev2 = 0, prev3 = 0;
-};
 
 // Appends one block (header byte and payload) for `count` words (0..768) and
 // moves `history` past them. Unforced choices are the ones giving the fewest bits.
