@@ -181,7 +181,7 @@ TEST_F(InputTreeTest, FollowsLinksToFilesAndSkipsLinksToFoldersAndTheOutput) {
     Link("missing", "t/broken");
     struct stat st;
     ASSERT_EQ(stat((dir / "t/out.exe").c_str(), &st), 0);
-    const auto files = pack::CollectInputs({dir / "t"}, {st.st_dev, st.st_ino, true}, diag);
+    const auto files = pack::CollectInputs({dir / "t"}, {{st.st_dev, st.st_ino}}, diag);
     EXPECT_EQ(Stored(files), (std::vector<std::string>{".\\t\\alias <- t/alias", ".\\t\\real\\f <- t/real/f"}));
     EXPECT_EQ(diag.warnings,
               (std::vector<std::string>{"skipping the link " + (dir / "t/broken") + ": No such file or directory",

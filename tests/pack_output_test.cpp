@@ -1,4 +1,5 @@
-// trelk-pack as a whole: the archive it writes for a fixed input, byte for byte.
+// trelk-pack as a whole: the archive it writes for a fixed input, byte for
+// byte, whatever the number of threads.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -130,7 +131,7 @@ std::vector<Volume> Volumes(const std::string& exe) {
     return out;
 }
 
-TEST(PackOutput, IsPinnedByteForByte) {
+TEST(PackOutput, IsPinnedByteForByteForEveryThreadCount) {
     TempDir dir;
     MakeTree(dir);
     WriteFileBytes(dir / "stub.exe", PeStub());
@@ -147,13 +148,15 @@ TEST(PackOutput, IsPinnedByteForByte) {
          {{1048576, 0xd25de92d}, {1048576, 0x72107686}, {1048576, 0xb3dd9caf}, {683392, 0x3a9dca25}}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::string out = dir / (std::string(c.name) + ".exe");
-        std::vector<std::string> args = {"-q", "--stub", dir / "stub.exe", "-o", out};
-        args.insert(args.end(), c.options.begin(), c.options.end());
-        args.push_back(dir / "in");
-        ASSERT_EQ(RunPack(args), 0);
-        EXPECT_EQ(Volumes(out), c.volumes);
+        for (const char* threads : {"1", "2", "4"}) {
+            SCOPED_TRACE(std::string(c.name) + ", -j " + threads);
+            const std::string out = dir / (std::string(c.name) + "-" + threads + ".exe");
+            std::vector<std::string> args = {"-q", "-j", threads, "--stub", dir / "stub.exe", "-o", out};
+            args.insert(args.end(), c.options.begin(), c.options.end());
+            args.push_back(dir / "in");
+            ASSERT_EQ(RunPack(args), 0);
+            EXPECT_EQ(Volumes(out), c.volumes);
+        }
     }
 }
 

@@ -15,6 +15,7 @@ check() {
   expect_rc "$what" "$code"
   expect_equal "$what: message" "$ERR" "$expected"
   if [ "$code" -ne 0 ] && ls out.* >/dev/null 2>&1; then fail "$what: left $(ls out.*) behind"; fi
+  if ls .out.* >/dev/null 2>&1; then fail "$what: left the temporary $(ls .out.*) behind"; fi
 }
 
 # Names that are not safe or not possible on Windows.
@@ -92,7 +93,7 @@ check "catalog too large for volume 0" 2 "trelk-pack: volume 0 of 4100 bytes can
 check "smallest volume 0" 0 "" -q --split 4163 one.txt
 make_stub small.exe 64
 head -c $((2600 * 193)) /dev/urandom >noise.bin
-check "too many volumes" 2 "trelk-pack: the archive needs 2602 volumes of 200 bytes; names run out after 2600 (.Z99): give a larger --split" --stub small.exe --split 200 noise.bin
+check "too many volumes" 2 "trelk-pack: the archive needs more than 2600 volumes of 200 bytes; names run out after 2600 (.Z99): give a larger --split" --stub small.exe --split 200 noise.bin
 rm -f noextension out.exe
 run "$PACK" --stub stub.exe --split 10k -o noextension one.txt
 expect_rc "split without extension" 2

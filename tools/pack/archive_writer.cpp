@@ -3,28 +3,12 @@
 #include <algorithm>
 
 #include "archive/crypt.h"
+#include "pack/archive_stream.h"
 #include "common/crc32.h"
 
 namespace pack {
 namespace {
 
-// Enciphers as the extractor deciphers: XOR with the key stream from a position.
-class KeyStream {
-public:
-    KeyStream(const unsigned char* key, int position) : m_key(key), m_pos(position) {}
-    void Apply(uint8_t* p, size_t n) {
-        for (size_t i = 0; i < n; ++i) {
-            p[i] ^= m_key[m_pos];
-            if (++m_pos == kKeySize) m_pos = 0;
-        }
-    }
-
-private:
-    const unsigned char* m_key;
-    int m_pos;
-};
-
-constexpr size_t kVolumeFraming = 7;  // flags byte, volume number, CRC
 constexpr uint8_t kSplitFlag = 0x02;
 constexpr uint8_t kLastVolumeFlag = 0x04;
 
@@ -41,59 +25,50 @@ Bytes MarkerSearchForm() {
     return marker;
 }
 
+Bytes ImagePrefix(const Bytes& stub) {
+    Bytes prefix = stub;
+    const Bytes marker = MarkerSearchForm();
+    prefix.insert(prefix.end(), marker.begin(), marker.end());
+    return prefix;
+}
+
 uint32_t Crc32Of(const Bytes& bytes) {
     CCrc32 crc;
     return ~crc.Update(bytes.data(), bytes.size());
 }
 
+namespace {
+
+// The archive as the streaming writer makes it, into memory, with the
+// fixtures' knobs in place of the true values where they are set.
+std::vector<Bytes> Build(const Bytes& prefix, const std::vector<StoredEntry>& entries, const ArchiveOptions& options,
+                         uint64_t volumeSize) {
+    MemoryVolumes files;
+    ArchiveStream stream(files, options, volumeSize);
+    std::vector<std::string> paths;
+    for (const StoredEntry& e : entries) paths.push_back(e.path);
+    if (!stream.Begin(prefix, paths)) return {};
+    std::vector<CatalogRecord> records;
+    for (const StoredEntry& e : entries) {
+        const int64_t offset = stream.BeginEntry();
+        stream.Append(e.data.data(), e.data.size());
+        records.push_back({e.path, e.fileSize, e.storedSize.value_or(int32_t(e.data.size())), e.rawPrefixSize,
+                           e.codedSize, e.dataOffset.value_or(offset), e.crc, e.nameLength});
+    }
+    if (!stream.Finish(records)) return {};
+    return files.volumes;
+}
+
+}  // namespace
+
 Bytes BuildArchiveBody(const std::vector<StoredEntry>& entries, const ArchiveOptions& options) {
-    unsigned char key[kKeySize] = {};
-    if (options.encrypted) DeriveKey(options.key.c_str(), key);
-
-    Bytes header;
-    for (size_t i = 0; i < 4; ++i) header.push_back(i < options.magic.size() ? uint8_t(options.magic[i]) : 0);
-    Put(header, uint16_t(options.entryCount.value_or(int16_t(entries.size()))), 2);
-    header.push_back(uint8_t(options.subVersion));
-    header.push_back(uint8_t(options.version));
-
-    // Data begins right behind the catalog; offsets count from the flags byte.
-    int64_t offset = int64_t(CatalogEnd(entries));
-
-    Bytes catalog;
-    for (const StoredEntry& e : entries) {
-        Put(catalog, uint32_t(e.fileSize), 4);
-        Put(catalog, uint32_t(e.storedSize.value_or(int32_t(e.data.size()))), 4);
-        Put(catalog, uint32_t(e.rawPrefixSize), 4);
-        Put(catalog, uint32_t(e.codedSize), 4);
-        Put(catalog, uint64_t(e.dataOffset.value_or(offset)), 8);
-        Put(catalog, e.crc, 4);
-        Put(catalog, uint16_t(e.nameLength.value_or(int16_t(e.path.size()))), 2);
-        catalog.insert(catalog.end(), e.path.begin(), e.path.end());
-        offset += int64_t(e.data.size());
-    }
-
-    Bytes body;
-    body.push_back(uint8_t((options.encrypted ? 1 : 0) | options.extraFlags));
-    const size_t headerAt = body.size();
-    body.insert(body.end(), header.begin(), header.end());
-    body.insert(body.end(), catalog.begin(), catalog.end());
-    if (options.encrypted) {
-        for (int i = 0; i < kKeySize; ++i) body[headerAt + size_t(i % 4)] ^= key[i];  // the magic's mask
-        KeyStream(key, 0).Apply(body.data() + headerAt, body.size() - headerAt);
-    }
-    for (const StoredEntry& e : entries) {
-        const size_t at = body.size();
-        body.insert(body.end(), e.data.begin(), e.data.end());
-        // Each entry restarts the stream at (offset - 1) mod 43, its true offset.
-        if (options.encrypted) KeyStream(key, int((at - 1) % kKeySize)).Apply(body.data() + at, e.data.size());
-    }
-    return body;
+    return Build({}, entries, options, 0).at(0);
 }
 
 size_t CatalogEnd(const std::vector<StoredEntry>& entries) {
-    size_t end = 1 + 4 + 2 + 2;
-    for (const StoredEntry& e : entries) end += 30 + e.path.size();
-    return end;
+    std::vector<std::string> paths;
+    for (const StoredEntry& e : entries) paths.push_back(e.path);
+    return CatalogEnd(paths);
 }
 
 std::vector<Bytes> FrameVolumes(const Bytes& prefix, const Bytes& body, const std::vector<size_t>& payloadSizes) {
@@ -118,24 +93,11 @@ std::vector<Bytes> FrameVolumes(const Bytes& prefix, const Bytes& body, const st
 
 std::vector<Bytes> BuildSplitArchive(const Bytes& stub, const std::vector<StoredEntry>& entries,
                                      const ArchiveOptions& options, uint64_t volumeSize) {
-    Bytes prefix = stub;
-    const Bytes marker = MarkerSearchForm();
-    prefix.insert(prefix.end(), marker.begin(), marker.end());
-    const Bytes body = BuildArchiveBody(entries, options);
-    if (volumeSize < prefix.size() + kVolumeFraming + CatalogEnd(entries) || volumeSize <= kVolumeFraming) return {};
-    std::vector<size_t> sizes = {size_t(volumeSize) - prefix.size() - kVolumeFraming};
-    for (size_t placed = sizes[0]; placed < body.size(); placed += sizes.back())
-        sizes.push_back(size_t(volumeSize) - kVolumeFraming);
-    return FrameVolumes(prefix, body, sizes);
+    return Build(ImagePrefix(stub), entries, options, volumeSize);
 }
 
 Bytes BuildArchive(const Bytes& stub, const std::vector<StoredEntry>& entries, const ArchiveOptions& options) {
-    Bytes image = stub;
-    const Bytes marker = MarkerSearchForm();
-    image.insert(image.end(), marker.begin(), marker.end());
-    const Bytes body = BuildArchiveBody(entries, options);
-    image.insert(image.end(), body.begin(), body.end());
-    return image;
+    return Build(ImagePrefix(stub), entries, options, 0).at(0);
 }
 
 }  // namespace pack

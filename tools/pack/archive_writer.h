@@ -36,6 +36,9 @@ struct ArchiveOptions {
 // The marker as the extractor searches for it (each byte of the stored text plus one).
 Bytes MarkerSearchForm();
 
+// The front of every image: the stub, then the marker.
+Bytes ImagePrefix(const Bytes& stub);
+
 // The archive from its flags byte on: header, catalog, then every entry's data.
 // dataOffset counts from the flags byte, as the extractor's do.
 Bytes BuildArchiveBody(const std::vector<StoredEntry>& entries, const ArchiveOptions& options);

@@ -6,6 +6,8 @@
 
 #include "pack/archive_writer.h"
 #include "pack/block_coder.h"
+#include "pack/entry_coder.h"
+#include "pack/wave.h"
 
 namespace pack {
 
@@ -14,20 +16,10 @@ namespace pack {
 void EncodeBlock(const uint16_t* words, int count, BlockHistory& history, const EncodeOptions& options,
                  Bytes& out);
 
-// Appends a filler block of the given kind (Alternating counts as Flagged).
-void AppendFiller(FillerKind kind, Bytes& out);
-
 // The coded part for `count` words: 768-word blocks, the shorter last block, and
 // filler to the end of the step of 100. No words still give one step of filler,
 // since the extractor reads one step whatever the size.
 Bytes EncodeWords(const uint16_t* words, size_t count, const EncodeOptions& options = {});
-
-// Where the sample data of a RIFF/WAVE file with 16-bit PCM lies.
-struct WaveData {
-    size_t offset = 0;  // first byte of the samples
-    size_t size = 0;    // bytes of samples, cut at the end of the file
-};
-std::optional<WaveData> FindWaveSamples(const Bytes& content);
 
 // An entry whose bytes [prefix, prefix + 2 * wordCount) are coded as little-endian
 // words; the bytes before are its raw prefix, the bytes after its raw tail.

@@ -26,7 +26,7 @@ std::string Child(const std::string& folder, const std::string& name) {
 
 class Walker {
 public:
-    Walker(const FileId& skip, Diagnostics& diag) : m_skip(skip), m_diag(diag) {}
+    Walker(const std::vector<FileId>& skip, Diagnostics& diag) : m_skip(skip), m_diag(diag) {}
 
     void AddPath(const std::string& path) {
         struct stat st;
@@ -84,8 +84,9 @@ private:
     }
 
     void AddFile(const std::string& path, const std::string& stored, const struct stat& st) {
-        if (m_skip.set && st.st_dev == m_skip.device && st.st_ino == m_skip.inode) {
-            m_diag.warnings.push_back("skipping " + path + ": it is the archive being written");
+        for (const FileId& skip : m_skip) {
+            if (st.st_dev != skip.device || st.st_ino != skip.inode) continue;
+            if (!skip.quiet) m_diag.warnings.push_back("skipping " + path + ": it is the archive being written");
             return;
         }
         if (int64_t(st.st_size) > kMaxFileSize) {
@@ -115,7 +116,7 @@ private:
         m_diag.errors.push_back("cannot read " + path + ": " + std::strerror(error));
     }
 
-    FileId m_skip;
+    const std::vector<FileId>& m_skip;
     Diagnostics& m_diag;
 };
 
@@ -131,7 +132,8 @@ std::string TopLevelName(const std::string& path) {
     return name == "/" ? "" : name;
 }
 
-std::vector<InputFile> CollectInputs(const std::vector<std::string>& paths, const FileId& skip, Diagnostics& diag) {
+std::vector<InputFile> CollectInputs(const std::vector<std::string>& paths, const std::vector<FileId>& skip,
+                                     Diagnostics& diag) {
     Walker walker(skip, diag);
     for (const std::string& path : paths) walker.AddPath(path);
     return std::move(walker.files);

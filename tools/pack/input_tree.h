@@ -21,11 +21,11 @@ struct Diagnostics {
     std::vector<std::string> errors;
 };
 
-// A file to leave out, such as the archive being written.
+// A file to leave out, such as the archive being written; said so unless quiet.
 struct FileId {
     dev_t device = 0;
     ino_t inode = 0;
-    bool set = false;
+    bool quiet = false;
 };
 
 // The files named by the paths, in archive order: the paths in the order
@@ -34,7 +34,8 @@ struct FileId {
 // ".\folder\sub\name"; "." (or a path ending in "/.") stores the folder's
 // contents directly. Links to files are followed; links to folders found inside
 // a folder are skipped (no cycles), as are special files.
-std::vector<InputFile> CollectInputs(const std::vector<std::string>& paths, const FileId& skip, Diagnostics& diag);
+std::vector<InputFile> CollectInputs(const std::vector<std::string>& paths, const std::vector<FileId>& skip,
+                                     Diagnostics& diag);
 
 // The name under which a path given on the command line is stored: its last
 // component, or "" for "." (contents at the top). ".." and "/" take the name of

@@ -11,12 +11,15 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "pack/archive_stream.h"
 #include "pack/archive_writer.h"
-#include "pack/encoder.h"
 #include "pack/input_tree.h"
+#include "pack/output_files.h"
 #include "pack/pack_checks.h"
+#include "pack/packer.h"
 #include "pack/progress.h"
 #include "pack/size_text.h"
 #include "volumes/volume_name.h"
@@ -26,6 +29,7 @@ namespace {
 enum ExitCode { kSuccess = 0, kIoError = 1, kRefused = 2 };
 
 const char kVersionText[] = "trelk-pack 1.0\n";
+constexpr long kMaxThreads = 256;
 
 const char kUsageText[] =
     "usage: trelk-pack [options] -o OUT.exe PATH...\n"
@@ -43,11 +47,27 @@ const char kUsageText[] =
     "                   bytes of the file, so it cannot be signed after packing: a\n"
     "                   signature appended behind it breaks the volume. A single-file\n"
     "                   archive can be signed: the extractor finds it by its marker.\n"
+    "  -j N             code on N threads (default: one a processor); the archive\n"
+    "                   is the same for every N\n"
     "  -q               quiet: no progress, no summary\n"
     "  -v               list every file as it is packed\n"
     "  --help, --version\n"
     "Exit codes: 0 done, 1 an input could not be read or the output written,\n"
     "2 bad usage or a refusal (something the extractor could not extract).\n";
+
+int DefaultThreads() {
+    const unsigned n = std::thread::hardware_concurrency();
+    return n > 0 ? int(n) : 1;
+}
+
+bool ParseThreads(const char* text, int& threads) {
+    char* end = nullptr;
+    errno = 0;
+    const long n = std::strtol(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || n < 1 || n > kMaxThreads) return false;
+    threads = int(n);
+    return true;
+}
 
 struct Options {
     std::string output;
@@ -56,6 +76,7 @@ struct Options {
     std::optional<std::string> key;
     std::string keyFile;
     uint64_t split = 0;
+    int threads = DefaultThreads();
     bool quiet = false;
     bool verbose = false;
 };
@@ -79,9 +100,14 @@ bool ParseOptions(int argc, char** argv, Options& o) {
                                    {"version", no_argument, nullptr, kVersion},
                                    {nullptr, 0, nullptr, 0}};
     opterr = 0;
-    for (int c; (c = getopt_long(argc, argv, ":o:qv", kLong, nullptr)) != -1;) {
+    for (int c; (c = getopt_long(argc, argv, ":o:j:qv", kLong, nullptr)) != -1;) {
         switch (c) {
             case 'o': o.output = optarg; break;
+            case 'j':
+                if (!ParseThreads(optarg, o.threads))
+                    return UsageError(std::string("not a number of threads (1 to ") + std::to_string(kMaxThreads) +
+                                      "): " + optarg);
+                break;
             case 'q': o.quiet = true; break;
             case 'v': o.verbose = true; break;
             case kStub: o.stub = optarg; break;
@@ -115,22 +141,6 @@ bool ReadWholeFile(const std::string& path, pack::Bytes& bytes) {
     close(fd);
     errno = error;
     return n == 0;
-}
-
-bool WriteWholeFile(const std::string& path, const pack::Bytes& bytes, mode_t mode) {
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, mode);
-    if (fd < 0) return false;
-    size_t at = 0;
-    while (at < bytes.size()) {
-        const ssize_t n = write(fd, bytes.data() + at, bytes.size() - at);
-        if (n <= 0) break;
-        at += size_t(n);
-    }
-    const bool complete = at == bytes.size();
-    const int error = errno;
-    if (close(fd) != 0 && complete) return false;  // errno says why the close failed
-    errno = error;
-    return complete;
 }
 
 std::string DefaultStubPath() {
@@ -167,13 +177,6 @@ bool LoadKey(const Options& o, std::optional<std::string>& key) {
     return true;
 }
 
-pack::FileId IdOf(const std::string& path) {
-    struct stat st;
-    pack::FileId id;
-    if (stat(path.c_str(), &st) == 0) id = {st.st_dev, st.st_ino, true};
-    return id;
-}
-
 // What the list of files as a whole cannot be, behind what the walk refused.
 std::vector<std::string> CollectProblems(const std::vector<pack::InputFile>& files, std::vector<std::string> problems) {
     std::vector<pack::StoredSource> stored;
@@ -206,67 +209,35 @@ std::string SplitProblem(const Options& o, const pack::Bytes& stub, const std::v
     return {};
 }
 
-struct Packed {
-    std::vector<pack::StoredEntry> entries;
-    uint64_t inputBytes = 0;
-    std::vector<std::string> refusals;
+// The progress bar while coding, and a line a file with -v.
+class Observer : public pack::PackObserver {
+public:
+    Observer(const Options& o, size_t files, uint64_t bytes)
+        : m_bar(stderr, !o.quiet && isatty(STDERR_FILENO), files, bytes), m_verbose(o.verbose) {}
+
+    void Progress(size_t filesDone, uint64_t bytesDone, const std::string& current) override {
+        m_bar.Show(filesDone, bytesDone, current);
+    }
+    void Packed(const pack::InputFile& file, const pack::EntryFacts& facts) override {
+        if (!m_verbose) return;
+        m_bar.Clear();
+        std::printf("%s  %llu -> %llu bytes%s\n", file.stored.c_str(), (unsigned long long)facts.fileSize,
+                    (unsigned long long)facts.storedSize, facts.codedSize > 0 ? "" : " (stored)");
+    }
+    void Done() { m_bar.Clear(); }
+
+private:
+    pack::ProgressBar m_bar;
+    bool m_verbose;
 };
 
-// Reads and codes every file; false when one cannot be read.
-bool EncodeAll(const Options& o, const std::vector<pack::InputFile>& files, Packed& packed) {
-    uint64_t total = 0;
-    for (const pack::InputFile& f : files) total += f.size;
-    pack::ProgressBar bar(stderr, !o.quiet && isatty(STDERR_FILENO), files.size(), total);
-    uint64_t done = 0;
-    for (size_t i = 0; i < files.size(); ++i) {
-        const pack::InputFile& f = files[i];
-        bar.Show(i, done, f.stored);
-        pack::Bytes content;
-        if (!ReadWholeFile(f.source, content)) {
-            bar.Clear();
-            Say("cannot read " + f.source + ": " + std::strerror(errno));
-            return false;
-        }
-        done += f.size;
-        packed.inputBytes += content.size();
-        if (int64_t(content.size()) > pack::kMaxFileSize) {
-            packed.refusals.push_back(f.source + " has " + std::to_string(content.size()) +
-                                      " bytes; an archive holds files of at most " + std::to_string(pack::kMaxFileSize));
-            continue;
-        }
-        pack::StoredEntry entry = pack::EncodeFile(f.stored, content);
-        if (int64_t(entry.data.size()) > pack::kMaxFileSize)
-            packed.refusals.push_back(f.source + " would take " + std::to_string(entry.data.size()) +
-                                      " bytes in the archive; an entry holds at most " + std::to_string(pack::kMaxFileSize));
-        if (o.verbose) {
-            bar.Clear();
-            std::printf("%s  %zu -> %zu bytes%s\n", f.stored.c_str(), content.size(), entry.data.size(),
-                        entry.codedSize > 0 ? "" : " (stored)");
-        }
-        packed.entries.push_back(std::move(entry));
-    }
-    bar.Clear();
-    return true;
-}
-
-// Writes every file; on a failure removes what was written.
-bool WriteOutputs(const std::vector<std::string>& names, const std::vector<pack::Bytes>& images) {
-    for (size_t i = 0; i < images.size(); ++i) {
-        if (WriteWholeFile(names[i], images[i], i == 0 ? 0777 : 0666)) continue;
-        Say("cannot write " + names[i] + ": " + std::strerror(errno));
-        for (size_t j = 0; j <= i; ++j) unlink(names[j].c_str());
-        return false;
-    }
-    return true;
-}
-
-void PrintSummary(const Options& o, size_t files, uint64_t inputBytes, size_t stubSize,
-                  const std::vector<pack::Bytes>& images, double seconds) {
-    uint64_t written = 0;
-    for (const pack::Bytes& image : images) written += image.size();
+void PrintSummary(const Options& o, size_t files, uint64_t inputBytes, size_t stubSize, const pack::ArchiveStream& stream,
+                  double seconds) {
+    const uint64_t written = stream.BytesWritten();
     const uint64_t archive = written - stubSize;
     std::string into = o.output;
-    if (images.size() > 1) into += " and " + std::to_string(images.size() - 1) + " more volume" + (images.size() > 2 ? "s" : "");
+    const size_t volumes = stream.VolumeCount();
+    if (volumes > 1) into += " and " + std::to_string(volumes - 1) + " more volume" + (volumes > 2 ? "s" : "");
     char ratio[48] = "input empty";
     if (inputBytes > 0) std::snprintf(ratio, sizeof ratio, "%.1f%% of the input", 100.0 * double(archive) / double(inputBytes));
     std::printf("Packed %zu file%s (%llu bytes) into %s: %llu bytes, stub %zu + archive %llu (%s), %.2f s\n", files,
@@ -274,8 +245,35 @@ void PrintSummary(const Options& o, size_t files, uint64_t inputBytes, size_t st
                 stubSize, (unsigned long long)archive, ratio, seconds);
 }
 
+// The files to leave out of the walk: the archive as it is now (said so) and
+// the temporary file that will become it (silently).
+std::vector<pack::FileId> OutputIds(const Options& o, const pack::OutputFiles& out) {
+    std::vector<pack::FileId> ids;
+    struct stat st;
+    if (stat(o.output.c_str(), &st) == 0) ids.push_back({st.st_dev, st.st_ino, false});
+    pack::FileId temporary;
+    if (out.TemporaryId(temporary.device, temporary.inode)) {
+        temporary.quiet = true;
+        ids.push_back(temporary);
+    }
+    return ids;
+}
+
+int OutputFailure(const Options& o, const pack::OutputFiles& out) {
+    if (out.OutOfNames())
+        return Refuse("the archive needs more than " + std::to_string(kLastVolumeNumber + 1) + " volumes of " +
+                      std::to_string(o.split) + " bytes; names run out after " + std::to_string(kLastVolumeNumber + 1) + " (.Z99): give a larger --split");
+    Say(out.Error());
+    return kIoError;
+}
+
 int Run(const Options& o) {
     const auto start = std::chrono::steady_clock::now();
+    pack::RemoveTemporariesOnSignals();
+    // Made first, so that an output that cannot be written is known before any input is read.
+    pack::OutputFiles out(o.output);
+    if (!out.Create(0)) return OutputFailure(o, out);
+
     const std::string stubPath = o.stub.empty() ? DefaultStubPath() : o.stub;
     pack::Bytes stub;
     if (!ReadWholeFile(stubPath, stub)) {
@@ -293,7 +291,7 @@ int Run(const Options& o) {
     }
 
     pack::Diagnostics diag;
-    const std::vector<pack::InputFile> files = pack::CollectInputs(o.paths, IdOf(o.output), diag);
+    const std::vector<pack::InputFile> files = pack::CollectInputs(o.paths, OutputIds(o, out), diag);
     for (const std::string& w : diag.warnings) Warn(w);
     for (const std::string& e : diag.errors) Say(e);
     if (!diag.errors.empty()) return kIoError;
@@ -303,28 +301,33 @@ int Run(const Options& o) {
         if (const std::string problem = SplitProblem(o, stub, files); !problem.empty()) return Refuse(problem);
     }
 
-    Packed packed;
-    if (!EncodeAll(o, files, packed)) return kIoError;
-    if (!packed.refusals.empty()) return Refuse(packed.refusals);
-
     pack::ArchiveOptions archiveOptions;
     archiveOptions.encrypted = key.has_value();
     archiveOptions.key = key.value_or("");
-    std::vector<pack::Bytes> images;
-    if (o.split > 0) {
-        images = pack::BuildSplitArchive(stub, packed.entries, archiveOptions, o.split);
-        if (images.size() > size_t(kLastVolumeNumber) + 1)
-            return Refuse("the archive needs " + std::to_string(images.size()) + " volumes of " + std::to_string(o.split) +
-                          " bytes; names run out after " + std::to_string(kLastVolumeNumber + 1) + " (.Z99): give a larger --split");
-    } else {
-        images.push_back(pack::BuildArchive(stub, packed.entries, archiveOptions));
+    pack::ArchiveStream stream(out, archiveOptions, o.split);
+    std::vector<std::string> paths;
+    uint64_t inputBytes = 0;
+    for (const pack::InputFile& f : files) {
+        paths.push_back(f.stored);
+        inputBytes += f.size;
     }
-    std::vector<std::string> names;
-    for (size_t n = 0; n < images.size(); ++n) names.push_back(VolumeName(o.output, n));
-    if (!WriteOutputs(names, images)) return kIoError;
+    if (!stream.Begin(pack::ImagePrefix(stub), paths)) return OutputFailure(o, out);
+    std::vector<pack::CatalogRecord> records;
+    pack::PackProblem problem;
+    Observer observer(o, files.size(), inputBytes);
+    const bool packed = pack::PackFiles(files, stream, o.threads, observer, records, problem);
+    observer.Done();
+    if (!packed) {
+        switch (problem.kind) {
+            case pack::PackProblem::Refusal: return Refuse(problem.text);
+            case pack::PackProblem::Input: Say(problem.text); return kIoError;
+            default: return OutputFailure(o, out);
+        }
+    }
+    if (!stream.Finish(records) || !out.Commit()) return OutputFailure(o, out);
 
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (!o.quiet) PrintSummary(o, files.size(), packed.inputBytes, stub.size(), images, seconds);
+    if (!o.quiet) PrintSummary(o, files.size(), inputBytes, stub.size(), stream, seconds);
     return kSuccess;
 }
 
