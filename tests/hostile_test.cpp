@@ -150,12 +150,12 @@ protected:
 
     // What must hold after every run: only these files in the destination, no
     // file in the temporary folder, nothing else written beside the executable.
-    void ExpectLeftBehind(Files files, const std::string& tempFolder = "tmp") {
+    void ExpectLeftBehind(Files files, const std::string& tempFolder = "tmp", const std::string& outFolder = "out") {
         std::sort(files.begin(), files.end());
         Files out, temp;
         for (const std::string& f : dir.Files()) {
-            if (f.rfind("out/", 0) == 0)
-                out.push_back(f.substr(4));
+            if (f.rfind(outFolder + "/", 0) == 0)
+                out.push_back(f.substr(outFolder.size() + 1));
             else if (f.rfind(tempFolder + "/", 0) == 0)
                 temp.push_back(f);
             else
@@ -411,5 +411,98 @@ TEST_F(HostileTest, DestinationBecomesUnwritableInTheMiddle) {
         chmod(out.c_str(), 0700);
         ExpectLeftBehind({"first.txt"});
         host.onMessage = nullptr;
+    }
+}
+
+namespace {
+
+// Runs with another current folder, as a relative destination needs, and goes back.
+class InFolder {
+public:
+    explicit InFolder(const std::string& folder) : m_back(std::filesystem::current_path()) {
+        std::filesystem::current_path(folder);
+    }
+    ~InFolder() { std::filesystem::current_path(m_back); }
+
+private:
+    std::filesystem::path m_back;
+};
+
+// Presses Cancel when the given message arrives for bad.bin.
+std::function<void(ScriptedHost&, const ScriptedHost::Message&)> CancelForBadAt(unsigned id) {
+    return [id, armed = false](ScriptedHost&, const ScriptedHost::Message& m) mutable {
+        if (m.id == WM_EXTRACT_FILENAME) armed = m.text == "bad.bin";
+        if (armed && m.id == id) g_cancelRequested = 1;
+    };
+}
+
+}  // namespace
+
+TEST_F(HostileTest, FailedFileIsRemovedWhateverTheDestination) {
+    // Below a relative destination every output path begins with '.', as a
+    // stored path does; only the entry's own state tells whether it was created.
+    struct Destination {
+        const char* typed;  // as the user typed it
+        std::string cwd;
+        std::string out;    // where it lands, below the test folder
+    };
+    const Destination destinations[] = {
+        {".\\out", dir.path(), "out"},
+        {"..\\x\\out", dir / "y", "x/out"},
+        {".", dir / "out", "out"},
+        {"", dir.path(), "out"},  // absolute: the test folder's out
+    };
+    auto bad = [](const Bytes& prefix, const Bytes& coded, auto change) {
+        pack::StoredEntry e = CodedEntry(".\\sub\\bad.bin", prefix, coded, Pattern(50));
+        change(e);
+        return e;
+    };
+    auto keep = [](pack::StoredEntry&) {};
+    const rlim_t limit = 64 * 1024;
+    Bytes truncated = pack::BuildArchive(FakeStub(), {First(), bad(Pattern(10), Pattern(6000, 7), keep)}, {});
+    truncated.resize(truncated.size() - 300);
+    struct Kind {
+        const char* name;
+        Bytes image;
+        Boxes boxes;
+        Files left;
+        bool fullDisk = false;  // run in a child whose files cannot grow past the limit
+        std::function<void(ScriptedHost&, const ScriptedHost::Message&)> onMessage = nullptr;
+    };
+    auto image = [](const pack::StoredEntry& e) { return pack::BuildArchive(FakeStub(), {First(), e, After()}, {}); };
+    const Kind kinds[] = {
+        {"CRC error", image(bad(Pattern(10), Pattern(6000, 7), [](auto& e) { e.crc ^= 1; })),
+         {WriteError("bad.bin", "CRC error")}, {"first.txt"}},
+        {"short entry", image(bad(Pattern(10), Pattern(6000, 7), [](auto& e) { e.storedSize = e.rawPrefixSize + 40; })),
+         {ReadError("Unexpected end of file")}, {"first.txt"}},
+        {"truncated data", truncated, {ReadError("Error while reading archive")}, {"first.txt"}},
+        {"full disk", image(bad(Pattern(10), Pattern(3 * limit), keep)),
+         {WriteError("bad.bin", "Error while writing file")}, {"first.txt"}, true},
+        {"Cancel before the first block", image(bad(Pattern(10), Pattern(6000, 7), keep)), {}, {"first.txt"}, false,
+         CancelForBadAt(WM_EXTRACT_FILENAME)},
+        {"Cancel between two steps", image(bad(Pattern(10), Pattern(400000, 7), keep)), {}, {"first.txt"}, false,
+         CancelForBadAt(WM_EXTRACT_FILEPROGRESS)},
+    };
+    for (const Destination& d : destinations) {
+        for (const Kind& k : kinds) {
+            SCOPED_TRACE(std::string(d.typed) + ", " + k.name);
+            NextCase();
+            std::filesystem::remove_all(dir / "x");
+            std::filesystem::create_directories(dir / "x/out");
+            std::filesystem::create_directories(dir / "y");
+            InFolder in(d.cwd);
+            if (*d.typed)
+                std::strcpy(g_szDestDir, d.typed);
+            else
+                SetCorePath(g_szDestDir, dir / "out");
+            host.onMessage = k.onMessage;
+            if (k.fullDisk)
+                EXPECT_EQ(ExtractInChild(k.image, [] { LimitFileSize(limit); }), k.boxes);
+            else {
+                Extract(k.image);
+                EXPECT_EQ(host.boxes, k.boxes);
+            }
+            ExpectLeftBehind(k.left, "tmp", d.out);
+        }
     }
 }
