@@ -15,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "common/messages.h"
@@ -473,6 +474,9 @@ TEST_F(HostileTest, FailedFileIsRemovedWhateverTheDestination) {
         Files left;
         bool fullDisk = false;  // run in a child whose files cannot grow past the limit
         std::function<void(ScriptedHost&, const ScriptedHost::Message&)> onMessage = nullptr;
+        // Cancel inside bad.bin's n-th write (or read of the archive) from its start.
+        int cancelAccess = 0;
+        bool cancelOnRead = false;
     };
     auto image = [](const pack::StoredEntry& e) { return pack::BuildArchive(FakeStub(), {First(), e, After()}, {}); };
     const Kind kinds[] = {
@@ -487,6 +491,14 @@ TEST_F(HostileTest, FailedFileIsRemovedWhateverTheDestination) {
          CancelForBadAt(WM_EXTRACT_FILENAME)},
         {"Cancel between two steps", image(bad(Pattern(10), Pattern(400000, 7), keep)), {}, {"first.txt"}, false,
          CancelForBadAt(WM_EXTRACT_FILEPROGRESS)},
+        // Writes: the prefix, then the two real blocks.
+        {"Cancel at the last real block", image(bad(Pattern(10), Pattern(3000, 7), keep)), {}, {"first.txt"}, false,
+         nullptr, 2},
+        {"Cancel at the first filler block", image(bad(Pattern(10), Pattern(3000, 7), keep)), {},
+         {"first.txt", "sub/bad.bin"}, false, nullptr, 3},
+        // Reads: the raw data, then the step of filler.
+        {"Cancel in a raw entry's filler", image(pack::RawEntry(".\\sub\\bad.bin", Pattern(700))), {},
+         {"first.txt", "sub/bad.bin"}, false, nullptr, 2, true},
     };
     for (const Destination& d : destinations) {
         for (const Kind& k : kinds) {
@@ -501,12 +513,21 @@ TEST_F(HostileTest, FailedFileIsRemovedWhateverTheDestination) {
             else
                 SetCorePath(g_szDestDir, dir / "out");
             host.onMessage = k.onMessage;
+            std::unique_ptr<CancelDuringFileAccess> cancel;
+            if (k.cancelAccess) {
+                const std::string folder = k.cancelOnRead ? dir.path() : dir / (d.out + "/sub");
+                host.onMessage = [&cancel, folder, n = k.cancelAccess](ScriptedHost&, const ScriptedHost::Message& m) {
+                    if (m.id == WM_EXTRACT_FILENAME && m.text == "bad.bin")
+                        cancel = std::make_unique<CancelDuringFileAccess>(folder, n);
+                };
+            }
             if (k.fullDisk)
                 EXPECT_EQ(ExtractInChild(k.image, [] { LimitFileSize(limit); }), k.boxes);
             else {
                 Extract(k.image);
                 EXPECT_EQ(host.boxes, k.boxes);
             }
+            cancel.reset();
             ExpectLeftBehind(k.left, "tmp", d.out);
         }
     }

@@ -127,7 +127,10 @@ bool CArchiveReader::ExtractStep() {
     bool more = true;
 
     for (int i = 0; i < kBlocksPerStep; ++i) {
-        if (g_cancelRequested) break;
+        // Once the coded part is complete a cancel waits for the step's filler
+        // blocks, which are not part of the file: the entry is finished and
+        // checked, and the run ends after it.
+        if (g_cancelRequested && more) break;
         if (m_bufFill - m_bufPos < kRefillBelow && m_consumed + m_bufFill - m_bufPos < int64_t(entry->storedSize))
             RefillBuffer();
         if (g_errorRaised) break;
