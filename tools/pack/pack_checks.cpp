@@ -20,27 +20,20 @@ bool IsForbiddenOnWindows(unsigned char c) {
     return c < 0x20 || c == '<' || c == '>' || c == '"' || c == '|' || c == '?' || c == '*';
 }
 
-// CON, PRN, AUX, NUL, COM1..COM9, LPT1..LPT9, with or without an extension.
-bool IsDeviceName(const std::string& name) {
-    std::string base = Folded(name.substr(0, name.find('.')));
-    while (!base.empty() && base.back() == ' ') base.pop_back();
-    if (base == "con" || base == "prn" || base == "aux" || base == "nul") return true;
-    return base.size() == 4 && (base.compare(0, 3, "com") == 0 || base.compare(0, 3, "lpt") == 0) &&
-           base[3] >= '1' && base[3] <= '9';
-}
-
 }  // namespace
 
 std::string NameProblem(const std::string& name) {
     if (name.find('\\') != std::string::npos)
         return "a '\\' in a name would make it a folder on Windows";
+    // The extractor's rule; a device name, which it refuses too, is named below.
+    const bool device = IsDeviceName(name.c_str(), name.size());
     if (!IsSafeRelativePath(name.c_str())) {
         if (name.find_first_of(":/") != std::string::npos) return "':' and '/' are not allowed in names";
-        return "a name made only of dots and spaces could climb out of the destination folder";
+        if (!device) return "a name made only of dots and spaces could climb out of the destination folder";
     }
     if (std::any_of(name.begin(), name.end(), [](char c) { return IsForbiddenOnWindows(uint8_t(c)); }))
         return "Windows does not allow control characters or any of < > \" | ? * in names";
-    if (IsDeviceName(name)) return "Windows opens a device (CON, NUL, COM1, ...) for this name, not a file";
+    if (device) return "Windows opens a device (CON, NUL, COM1, ...) for this name, not a file";
     return {};
 }
 
