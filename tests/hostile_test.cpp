@@ -81,6 +81,14 @@ pack::StoredEntry Blocks(const std::string& path, int32_t codedSize, const Bytes
     return e;
 }
 
+// The joined temporary file's name: s, the process id in base 32, .tmp.
+std::string TempFileName() {
+    std::string id;
+    for (unsigned long pid = static_cast<unsigned long>(getpid()); pid; pid /= 32)
+        id.insert(id.begin(), "0123456789abcdefghijklmnopqrstuv"[pid % 32]);
+    return "s" + id + ".tmp";
+}
+
 pack::StoredEntry First() { return pack::RawEntry(".\\first.txt", Pattern(5)); }
 pack::StoredEntry After() { return pack::RawEntry(".\\after.txt", Pattern(6)); }
 
@@ -316,10 +324,7 @@ TEST_F(HostileTest, OutputPathsOf259And260Characters) {
 }
 
 TEST_F(HostileTest, TemporaryPathsOf259And260Characters) {
-    std::string id;
-    for (unsigned long pid = static_cast<unsigned long>(getpid()); pid; pid /= 32)
-        id.insert(id.begin(), "0123456789abcdefghijklmnopqrstuv"[pid % 32]);
-    const std::string file = "\\s" + id + ".tmp";
+    const std::string file = "\\" + TempFileName();
     const auto volumes = pack::FrameVolumes(VolumePrefix(), pack::BuildArchiveBody({First()}, {}), {1 << 20});
     for (size_t total : {size_t(259), size_t(260)}) {
         SCOPED_TRACE(total);
@@ -363,6 +368,45 @@ TEST_F(HostileTest, TemporaryFolderMissingOrReadOnly) {
     EXPECT_EQ(ExtractInChild(volumes[0], [] { ASSERT_TRUE(DropFolderPermissionOverride()); }), Boxes{box});
     chmod((dir / "tmp").c_str(), 0700);
     ExpectLeftBehind({});
+}
+
+TEST_F(HostileTest, WhatStandsAtTheTemporaryFileNameIsTruncatedOnlyWhenAPlainFile) {
+    // The name is predictable: anyone who can write to the temporary folder
+    // can plant something there before the run.
+    const auto volumes = pack::FrameVolumes(VolumePrefix(), pack::BuildArchiveBody({First()}, {}), {1 << 20});
+    const std::string temp = dir / ("tmp/" + TempFileName());
+    const std::string victim = dir / "victim.txt";
+    const Box refused = ReadError("Error while opening temporary file for writing");
+    struct Case {
+        const char* name;
+        std::function<void()> plant;
+        Boxes boxes;
+        Files left;
+    };
+    const Case cases[] = {
+        {"a plain file", [&] { WriteFileBytes(temp, Pattern(5000)); }, {}, {"first.txt"}},
+        {"a link to another file", [&] { symlink(victim.c_str(), temp.c_str()); }, {refused}, {}},
+        {"a link to nothing yet", [&] { symlink((dir / "made.txt").c_str(), temp.c_str()); }, {refused}, {}},
+        {"a second name of another file", [&] { link(victim.c_str(), temp.c_str()); }, {refused}, {}},
+        {"a FIFO", [&] { mkfifo(temp.c_str(), 0600); }, {refused}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        NextCase();
+        std::filesystem::remove(temp);
+        WriteFileBytes(victim, Pattern(77));
+        c.plant();
+        const bool planted = !c.boxes.empty();
+        Extract(volumes[0]);
+        EXPECT_EQ(host.boxes, c.boxes);
+        EXPECT_EQ(ReadFileBytes(victim), Pattern(77));
+        EXPECT_FALSE(FileExists(dir / "made.txt"));
+        // What was planted is not ours to remove; a plain file was used and removed.
+        EXPECT_EQ(std::filesystem::symlink_status(temp).type() != std::filesystem::file_type::not_found, planted);
+        std::filesystem::remove(temp);
+        std::filesystem::remove(victim);
+        ExpectLeftBehind(c.left);
+    }
 }
 
 TEST_F(HostileTest, DiskFullInTheMiddleOfAFile) {
