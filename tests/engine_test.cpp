@@ -402,6 +402,21 @@ TEST_F(EngineTest, CancelInsideTheBlockLoop) {
     }
 }
 
+TEST_F(EngineTest, CancelStopsALongRawPrefixAtTheNextPiece) {
+    // The entry is abandoned whatever is left of its prefix: the copy need not
+    // run to its end (four pieces of 1 MiB at most) before the file is removed.
+    std::unique_ptr<CancelDuringFileAccess> cancel;
+    host.onMessage = [&](ScriptedHost&, const ScriptedHost::Message& m) {
+        if (m.id == WM_EXTRACT_FILENAME) cancel = std::make_unique<CancelDuringFileAccess>(dir.path(), 1);
+    };
+    Extract({pack::RawEntry(".\\big.bin", Pattern(3 * 1024 * 1024 + 12345, 8)), pack::RawEntry(".\\two.txt", Pattern(6))});
+    EXPECT_EQ(cancel->Accesses(), 1);  // the archive was read once, for the first piece
+    cancel.reset();
+    EXPECT_EQ(host.boxes, std::vector<ScriptedHost::Box>{});
+    EXPECT_EQ(host.Trace(), (Trace{"FILENAME big.bin", "FINISHED"}));
+    EXPECT_EQ(OutFiles(), std::vector<std::string>{});
+}
+
 TEST_F(EngineTest, EmptyQueueRunsNoStep) {
     ASSERT_NE(Load(pack::BuildArchive(FakeStub(), {pack::RawEntry(".\\a.txt", Pattern(2))}, {})), nullptr);
     EXPECT_EQ(ExtractWorker(reader), 0u);

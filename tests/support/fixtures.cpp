@@ -54,8 +54,10 @@ void ListTree(const std::string& root, const std::string& rel, std::vector<std::
 }
 
 std::atomic<int> g_accessesLeft{0};
+std::atomic<int> g_accessesSeen{0};
 
 void OnFileAccess(int) {
+    ++g_accessesSeen;
     if (g_accessesLeft.load() > 0 && g_accessesLeft.fetch_sub(1) == 1) g_cancelRequested = 1;
 }
 
@@ -157,6 +159,7 @@ void CoreTest::NextCase() {
 
 CancelDuringFileAccess::CancelDuringFileAccess(const std::string& folder, int n) : m_previous{} {
     g_accessesLeft = n;
+    g_accessesSeen = 0;
     struct sigaction action {};
     action.sa_handler = OnFileAccess;
     sigemptyset(&action.sa_mask);
@@ -175,3 +178,5 @@ CancelDuringFileAccess::~CancelDuringFileAccess() {
     sigaction(SIGRTMIN, &m_previous, nullptr);
     g_accessesLeft = 0;
 }
+
+int CancelDuringFileAccess::Accesses() const { return g_accessesSeen; }

@@ -74,6 +74,8 @@ class CancelDuringFileAccess {
 public:
     CancelDuringFileAccess(const std::string& folder, int n);
     ~CancelDuringFileAccess();
+    // Reads and writes in the folder so far, the one with Cancel included.
+    int Accesses() const;
     CancelDuringFileAccess(const CancelDuringFileAccess&) = delete;
     CancelDuringFileAccess& operator=(const CancelDuringFileAccess&) = delete;
 
