@@ -84,11 +84,13 @@ int CreateTemp(const char* path) {
 }
 
 int Read(int fd, void* buffer, unsigned count) {
-    // Loops over short reads so that a pipe or a slow device behaves like a file.
+    // Loops over short reads so that a pipe or a slow device behaves like a file,
+    // and over a signal (trelk-extract's Ctrl-C), which is no error of the file.
     auto* p = static_cast<char*>(buffer);
     unsigned done = 0;
     while (done < count) {
         const ssize_t r = ::read(fd, p + done, count - done);
+        if (r < 0 && errno == EINTR) continue;
         if (r < 0) return done ? int(done) : -1;
         if (r == 0) break;
         done += unsigned(r);
@@ -101,6 +103,7 @@ int Write(int fd, const void* buffer, unsigned count) {
     unsigned done = 0;
     while (done < count) {
         const ssize_t w = ::write(fd, p + done, count - done);
+        if (w < 0 && errno == EINTR) continue;
         if (w <= 0) return done ? int(done) : -1;
         done += unsigned(w);
     }
