@@ -115,6 +115,16 @@ TEST_F(CatalogTest, RefusedPaths) {
         {".\\a.txt:stream", kUnsafe},
         {".\\a/../../evil.txt", kUnsafe},
         {".\\/etc/passwd", kUnsafe},
+        // Names that name the destination folder itself, or a folder.
+        {".\\", kUnsafe},
+        {".\\a\\", kUnsafe},
+        // Windows would open a device instead of a file.
+        {".\\CON", kUnsafe},
+        {".\\nul.txt", kUnsafe},
+        {".\\a\\COM1", kUnsafe},
+        {".\\LPT9", kUnsafe},
+        {".\\aux\\readme.txt", kUnsafe},
+        {".\\Prn .log", kUnsafe},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
@@ -126,7 +136,7 @@ TEST_F(CatalogTest, RefusedPaths) {
 }
 
 TEST_F(CatalogTest, AcceptedUnusualPaths) {
-    for (const char* path : {".\\..a\\b", ".\\a..\\b.txt", ".\\.hidden", ".\\a b\\c d", ".\\x\\", ".\\a\\\\b"}) {
+    for (const char* path : {".\\..a\\b", ".\\a..\\b.txt", ".\\.hidden", ".\\a b\\c d", ".\\a\\\\b", ".\\nul1.txt", ".\\console\\com10"}) {
         SCOPED_TRACE(path);
         host.boxes.clear();
         EXPECT_NE(Load(pack::BuildArchive(FakeStub(), {pack::RawEntry(path, Pattern(2))}, {})), nullptr);

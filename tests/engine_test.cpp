@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 
 #include "common/messages.h"
 #include "common/win_values.h"
@@ -353,6 +354,67 @@ TEST_F(EngineTest, CancelWhileAStepCompletesAnEntry) {
     EXPECT_EQ(OutFiles(), std::vector<std::string>{"one.txt"});
     EXPECT_EQ(host.Trace(), (Trace{"FILENAME one.txt", "PROGRESS 100", "DONE one.txt", "FILENAME two.txt", "FINISHED"}));
     EXPECT_STREQ(reader->m_queueHead->next->entry->path, ".\\two.txt");
+}
+
+TEST_F(EngineTest, CancelInsideTheBlockLoop) {
+    // Cancel pressed while the worker is inside a step. Seen before the last
+    // real block, the entry is removed; seen once the coded part is complete
+    // (at its first filler block, or in a raw entry's filler), the entry is
+    // finished, checked and reported done, and the run ends with the next one.
+    const Trace removed = {"FILENAME one.bin", "PROGRESS 51", "FINISHED"};
+    const Trace finished = {"FILENAME one.bin", "PROGRESS 100", "DONE one.bin", "FILENAME two.txt", "FINISHED"};
+    const Bytes prefix = Pattern(44), coded = Audio(3000), tail = Pattern(99, 2), raw = Pattern(700, 3);
+    struct Case {
+        const char* name;
+        pack::StoredEntry one;
+        bool reads;  // count reads of the archive, else writes of the output
+        int access;  // the access in which Cancel is pressed, from the entry's start
+        Trace trace;
+        Bytes left;  // one.bin as it stays, empty when removed
+    };
+    const Case cases[] = {
+        // Writes: the prefix, the first block (768 words), the last (732).
+        {"at the last real block", CodedEntry(".\\one.bin", prefix, coded, tail), false, 2, removed, {}},
+        {"at the first filler block", CodedEntry(".\\one.bin", prefix, coded, tail), false, 3, finished,
+         Concat({prefix, coded, tail})},
+        // Reads: the raw data, then the step of filler in one refill.
+        {"in a raw entry's filler", pack::RawEntry(".\\one.bin", raw), true, 2, finished, raw},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        NextCase();
+        std::unique_ptr<CancelDuringFileAccess> cancel;
+        const std::string folder = c.reads ? dir.path() : dir / "out";
+        host.onMessage = [&](ScriptedHost&, const ScriptedHost::Message& m) {
+            if (m.id == WM_EXTRACT_FILENAME && m.text == "one.bin")
+                cancel = std::make_unique<CancelDuringFileAccess>(folder, c.access);
+        };
+        Extract({c.one, pack::RawEntry(".\\two.txt", Pattern(6)), pack::RawEntry(".\\three.txt", Pattern(7))});
+        cancel.reset();
+        EXPECT_EQ(host.boxes, std::vector<ScriptedHost::Box>{});
+        EXPECT_EQ(host.Trace(), c.trace);
+        if (c.left.empty()) {
+            EXPECT_EQ(OutFiles(), std::vector<std::string>{});
+        } else {
+            EXPECT_EQ(OutFiles(), std::vector<std::string>{"one.bin"});
+            EXPECT_EQ(Out("one.bin"), c.left);
+        }
+    }
+}
+
+TEST_F(EngineTest, CancelStopsALongRawPrefixAtTheNextPiece) {
+    // The entry is abandoned whatever is left of its prefix: the copy need not
+    // run to its end (four pieces of 1 MiB at most) before the file is removed.
+    std::unique_ptr<CancelDuringFileAccess> cancel;
+    host.onMessage = [&](ScriptedHost&, const ScriptedHost::Message& m) {
+        if (m.id == WM_EXTRACT_FILENAME) cancel = std::make_unique<CancelDuringFileAccess>(dir.path(), 1);
+    };
+    Extract({pack::RawEntry(".\\big.bin", Pattern(3 * 1024 * 1024 + 12345, 8)), pack::RawEntry(".\\two.txt", Pattern(6))});
+    EXPECT_EQ(cancel->Accesses(), 1);  // the archive was read once, for the first piece
+    cancel.reset();
+    EXPECT_EQ(host.boxes, std::vector<ScriptedHost::Box>{});
+    EXPECT_EQ(host.Trace(), (Trace{"FILENAME big.bin", "FINISHED"}));
+    EXPECT_EQ(OutFiles(), std::vector<std::string>{});
 }
 
 TEST_F(EngineTest, EmptyQueueRunsNoStep) {

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "common/messages.h"
@@ -80,6 +81,14 @@ pack::StoredEntry Blocks(const std::string& path, int32_t codedSize, const Bytes
     return e;
 }
 
+// The joined temporary file's name: s, the process id in base 32, .tmp.
+std::string TempFileName() {
+    std::string id;
+    for (unsigned long pid = static_cast<unsigned long>(getpid()); pid; pid /= 32)
+        id.insert(id.begin(), "0123456789abcdefghijklmnopqrstuv"[pid % 32]);
+    return "s" + id + ".tmp";
+}
+
 pack::StoredEntry First() { return pack::RawEntry(".\\first.txt", Pattern(5)); }
 pack::StoredEntry After() { return pack::RawEntry(".\\after.txt", Pattern(6)); }
 
@@ -112,6 +121,8 @@ protected:
         WriteFileBytes(exePath, image);  // before the limit, which may forbid it
         int fds[2];
         if (pipe(fds) != 0) return {};
+        // The child inherits the results so far: only its own failures count.
+        const int partsBefore = ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
         const pid_t pid = fork();
         if (pid == 0) {
             close(fds[0]);
@@ -123,7 +134,10 @@ protected:
             EXPECT_EQ(ExtractWorker(reader), 0u);
             EXPECT_EQ(reader->m_fdIn, -1);
             EXPECT_EQ(reader->m_fdOut, -1);
-            const bool ok = !::testing::Test::HasFailure() && !host.messages.empty() &&
+            const ::testing::TestResult* result = ::testing::UnitTest::GetInstance()->current_test_info()->result();
+            bool failed = false;
+            for (int i = partsBefore; i < result->total_part_count(); ++i) failed |= result->GetTestPartResult(i).failed();
+            const bool ok = !failed && !host.messages.empty() &&
                             host.messages.back().id == WM_EXTRACT_FINISHED;
             for (const Box& b : host.boxes) {
                 PutText(fds[1], b.caption);
@@ -150,12 +164,12 @@ protected:
 
     // What must hold after every run: only these files in the destination, no
     // file in the temporary folder, nothing else written beside the executable.
-    void ExpectLeftBehind(Files files, const std::string& tempFolder = "tmp") {
+    void ExpectLeftBehind(Files files, const std::string& tempFolder = "tmp", const std::string& outFolder = "out") {
         std::sort(files.begin(), files.end());
         Files out, temp;
         for (const std::string& f : dir.Files()) {
-            if (f.rfind("out/", 0) == 0)
-                out.push_back(f.substr(4));
+            if (f.rfind(outFolder + "/", 0) == 0)
+                out.push_back(f.substr(outFolder.size() + 1));
             else if (f.rfind(tempFolder + "/", 0) == 0)
                 temp.push_back(f);
             else
@@ -310,10 +324,7 @@ TEST_F(HostileTest, OutputPathsOf259And260Characters) {
 }
 
 TEST_F(HostileTest, TemporaryPathsOf259And260Characters) {
-    std::string id;
-    for (unsigned long pid = static_cast<unsigned long>(getpid()); pid; pid /= 32)
-        id.insert(id.begin(), "0123456789abcdefghijklmnopqrstuv"[pid % 32]);
-    const std::string file = "\\s" + id + ".tmp";
+    const std::string file = "\\" + TempFileName();
     const auto volumes = pack::FrameVolumes(VolumePrefix(), pack::BuildArchiveBody({First()}, {}), {1 << 20});
     for (size_t total : {size_t(259), size_t(260)}) {
         SCOPED_TRACE(total);
@@ -357,6 +368,45 @@ TEST_F(HostileTest, TemporaryFolderMissingOrReadOnly) {
     EXPECT_EQ(ExtractInChild(volumes[0], [] { ASSERT_TRUE(DropFolderPermissionOverride()); }), Boxes{box});
     chmod((dir / "tmp").c_str(), 0700);
     ExpectLeftBehind({});
+}
+
+TEST_F(HostileTest, WhatStandsAtTheTemporaryFileNameIsTruncatedOnlyWhenAPlainFile) {
+    // The name is predictable: anyone who can write to the temporary folder
+    // can plant something there before the run.
+    const auto volumes = pack::FrameVolumes(VolumePrefix(), pack::BuildArchiveBody({First()}, {}), {1 << 20});
+    const std::string temp = dir / ("tmp/" + TempFileName());
+    const std::string victim = dir / "victim.txt";
+    const Box refused = ReadError("Error while opening temporary file for writing");
+    struct Case {
+        const char* name;
+        std::function<void()> plant;
+        Boxes boxes;
+        Files left;
+    };
+    const Case cases[] = {
+        {"a plain file", [&] { WriteFileBytes(temp, Pattern(5000)); }, {}, {"first.txt"}},
+        {"a link to another file", [&] { symlink(victim.c_str(), temp.c_str()); }, {refused}, {}},
+        {"a link to nothing yet", [&] { symlink((dir / "made.txt").c_str(), temp.c_str()); }, {refused}, {}},
+        {"a second name of another file", [&] { link(victim.c_str(), temp.c_str()); }, {refused}, {}},
+        {"a FIFO", [&] { mkfifo(temp.c_str(), 0600); }, {refused}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        NextCase();
+        std::filesystem::remove(temp);
+        WriteFileBytes(victim, Pattern(77));
+        c.plant();
+        const bool planted = !c.boxes.empty();
+        Extract(volumes[0]);
+        EXPECT_EQ(host.boxes, c.boxes);
+        EXPECT_EQ(ReadFileBytes(victim), Pattern(77));
+        EXPECT_FALSE(FileExists(dir / "made.txt"));
+        // What was planted is not ours to remove; a plain file was used and removed.
+        EXPECT_EQ(std::filesystem::symlink_status(temp).type() != std::filesystem::file_type::not_found, planted);
+        std::filesystem::remove(temp);
+        std::filesystem::remove(victim);
+        ExpectLeftBehind(c.left);
+    }
 }
 
 TEST_F(HostileTest, DiskFullInTheMiddleOfAFile) {
@@ -411,5 +461,118 @@ TEST_F(HostileTest, DestinationBecomesUnwritableInTheMiddle) {
         chmod(out.c_str(), 0700);
         ExpectLeftBehind({"first.txt"});
         host.onMessage = nullptr;
+    }
+}
+
+namespace {
+
+// Runs with another current folder, as a relative destination needs, and goes back.
+class InFolder {
+public:
+    explicit InFolder(const std::string& folder) : m_back(std::filesystem::current_path()) {
+        std::filesystem::current_path(folder);
+    }
+    ~InFolder() { std::filesystem::current_path(m_back); }
+
+private:
+    std::filesystem::path m_back;
+};
+
+// Presses Cancel when the given message arrives for bad.bin.
+std::function<void(ScriptedHost&, const ScriptedHost::Message&)> CancelForBadAt(unsigned id) {
+    return [id, armed = false](ScriptedHost&, const ScriptedHost::Message& m) mutable {
+        if (m.id == WM_EXTRACT_FILENAME) armed = m.text == "bad.bin";
+        if (armed && m.id == id) g_cancelRequested = 1;
+    };
+}
+
+}  // namespace
+
+TEST_F(HostileTest, FailedFileIsRemovedWhateverTheDestination) {
+    // Below a relative destination every output path begins with '.', as a
+    // stored path does; only the entry's own state tells whether it was created.
+    struct Destination {
+        const char* typed;  // as the user typed it
+        std::string cwd;
+        std::string out;    // where it lands, below the test folder
+    };
+    const Destination destinations[] = {
+        {".\\out", dir.path(), "out"},
+        {"..\\x\\out", dir / "y", "x/out"},
+        {".", dir / "out", "out"},
+        {"", dir.path(), "out"},  // absolute: the test folder's out
+    };
+    auto bad = [](const Bytes& prefix, const Bytes& coded, auto change) {
+        pack::StoredEntry e = CodedEntry(".\\sub\\bad.bin", prefix, coded, Pattern(50));
+        change(e);
+        return e;
+    };
+    auto keep = [](pack::StoredEntry&) {};
+    const rlim_t limit = 64 * 1024;
+    Bytes truncated = pack::BuildArchive(FakeStub(), {First(), bad(Pattern(10), Pattern(6000, 7), keep)}, {});
+    truncated.resize(truncated.size() - 300);
+    struct Kind {
+        const char* name;
+        Bytes image;
+        Boxes boxes;
+        Files left;
+        bool fullDisk = false;  // run in a child whose files cannot grow past the limit
+        std::function<void(ScriptedHost&, const ScriptedHost::Message&)> onMessage = nullptr;
+        // Cancel inside bad.bin's n-th write (or read of the archive) from its start.
+        int cancelAccess = 0;
+        bool cancelOnRead = false;
+    };
+    auto image = [](const pack::StoredEntry& e) { return pack::BuildArchive(FakeStub(), {First(), e, After()}, {}); };
+    const Kind kinds[] = {
+        {"CRC error", image(bad(Pattern(10), Pattern(6000, 7), [](auto& e) { e.crc ^= 1; })),
+         {WriteError("bad.bin", "CRC error")}, {"first.txt"}},
+        {"short entry", image(bad(Pattern(10), Pattern(6000, 7), [](auto& e) { e.storedSize = e.rawPrefixSize + 40; })),
+         {ReadError("Unexpected end of file")}, {"first.txt"}},
+        {"truncated data", truncated, {ReadError("Error while reading archive")}, {"first.txt"}},
+        {"full disk", image(bad(Pattern(10), Pattern(3 * limit), keep)),
+         {WriteError("bad.bin", "Error while writing file")}, {"first.txt"}, true},
+        {"Cancel before the first block", image(bad(Pattern(10), Pattern(6000, 7), keep)), {}, {"first.txt"}, false,
+         CancelForBadAt(WM_EXTRACT_FILENAME)},
+        {"Cancel between two steps", image(bad(Pattern(10), Pattern(400000, 7), keep)), {}, {"first.txt"}, false,
+         CancelForBadAt(WM_EXTRACT_FILEPROGRESS)},
+        // Writes: the prefix, then the two real blocks.
+        {"Cancel at the last real block", image(bad(Pattern(10), Pattern(3000, 7), keep)), {}, {"first.txt"}, false,
+         nullptr, 2},
+        {"Cancel at the first filler block", image(bad(Pattern(10), Pattern(3000, 7), keep)), {},
+         {"first.txt", "sub/bad.bin"}, false, nullptr, 3},
+        // Reads: the raw data, then the step of filler.
+        {"Cancel in a raw entry's filler", image(pack::RawEntry(".\\sub\\bad.bin", Pattern(700))), {},
+         {"first.txt", "sub/bad.bin"}, false, nullptr, 2, true},
+    };
+    for (const Destination& d : destinations) {
+        for (const Kind& k : kinds) {
+            SCOPED_TRACE(std::string(d.typed) + ", " + k.name);
+            NextCase();
+            std::filesystem::remove_all(dir / "x");
+            std::filesystem::create_directories(dir / "x/out");
+            std::filesystem::create_directories(dir / "y");
+            InFolder in(d.cwd);
+            if (*d.typed)
+                std::strcpy(g_szDestDir, d.typed);
+            else
+                SetCorePath(g_szDestDir, dir / "out");
+            host.onMessage = k.onMessage;
+            std::unique_ptr<CancelDuringFileAccess> cancel;
+            if (k.cancelAccess) {
+                const std::string folder = k.cancelOnRead ? dir.path() : dir / (d.out + "/sub");
+                host.onMessage = [&cancel, folder, n = k.cancelAccess](ScriptedHost&, const ScriptedHost::Message& m) {
+                    if (m.id == WM_EXTRACT_FILENAME && m.text == "bad.bin")
+                        cancel = std::make_unique<CancelDuringFileAccess>(folder, n);
+                };
+            }
+            if (k.fullDisk)
+                EXPECT_EQ(ExtractInChild(k.image, [] { LimitFileSize(limit); }), k.boxes);
+            else {
+                Extract(k.image);
+                EXPECT_EQ(host.boxes, k.boxes);
+            }
+            cancel.reset();
+            ExpectLeftBehind(k.left, "tmp", d.out);
+        }
     }
 }

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -98,6 +99,51 @@ TEST(KeyProblem, RefusesKeysWithNothingThatCountsOrTooLongToType) {
         EXPECT_EQ(pack::KeyProblem(key), "the key has no characters that count (printable characters other than space)")
             << key;
     EXPECT_EQ(pack::SignificantKeyChars("Open Sesame!\xe9"), 11u);
+}
+
+TEST(WeakKeyChanges, CountsTheTyposThatPassTheKeyCheck) {
+    // Ten characters: a change at any position but the fourth passes, each of
+    // the 67 other characters (68 printable ones other than space, letters once).
+    EXPECT_EQ(pack::WeakKeyChanges("abcdefghij"), 9u * 67);
+    // Case and spaces do not count, in the key or in the typo.
+    EXPECT_EQ(pack::WeakKeyChanges("A bcDEfghi J"), 9u * 67);
+    // From 43 characters on every key byte comes from one character, and the
+    // first four cancel out of the check: a change there always passes.
+    EXPECT_EQ(pack::WeakKeyChanges(std::string(43, 'k')), 4u * 67);
+    EXPECT_EQ(pack::WeakKeyChanges(std::string(43, 'k') + "beyond"), 4u * 67);
+    // Other lengths spread each character over all four sums: no typo passes.
+    EXPECT_EQ(pack::WeakKeyChanges("abcdefghijk"), 0u);
+    EXPECT_EQ(pack::WeakKeyChanges("k"), 0u);
+}
+
+class WeakKeyReaderTest : public CoreTest {};
+
+TEST_F(WeakKeyReaderTest, TheCountIsWhatTheExtractorAccepts) {
+    // Every single-character typo typed into the real reader: those that do not
+    // get "This is an invalid or corrupted archive" are the ones counted.
+    const std::string key = "abcdefghij";
+    pack::ArchiveOptions options;
+    options.encrypted = true;
+    options.key = key;
+    WriteFileBytes(exePath, pack::BuildArchive(FakeStub(), {pack::RawEntry(".\\a.txt", Pattern(20))}, options));
+    const std::string invalid = "Error while reading the archive setup.exe.\nThis is an invalid or corrupted archive";
+    size_t accepted = 0;
+    std::vector<size_t> perPosition(key.size());
+    for (size_t i = 0; i < key.size(); ++i) {
+        for (char c = '!'; c <= '~'; ++c) {
+            if ((c >= 'a' && c <= 'z') || c == key[i] - 'a' + 'A') continue;
+            std::string typo = key;
+            typo[i] = c;
+            host.boxes.clear();
+            host.keys = {typo};
+            FreeCatalog(std::make_unique<CArchiveReader>()->LoadCatalog());
+            const bool refused = !host.boxes.empty() && host.boxes[0].text == invalid;
+            accepted += !refused;
+            perPosition[i] += !refused;
+        }
+    }
+    EXPECT_EQ(accepted, pack::WeakKeyChanges(key));
+    EXPECT_EQ(perPosition, (std::vector<size_t>{67, 67, 67, 0, 67, 67, 67, 67, 67, 67}));
 }
 
 TEST(MinimumVolumeSize, LeavesRoomForStubMarkerFramingAndCatalog) {

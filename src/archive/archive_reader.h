@@ -53,7 +53,9 @@ public:
     void StartEntry();
     bool ExtractStep();
     void RefillBuffer();
-    bool CopyRaw(int64_t n);
+    // Copies n stored bytes to the output in pieces. With stopOnCancel a cancel
+    // ends the copy between two pieces: false, with nothing reported.
+    bool CopyRaw(int64_t n, bool stopOnCancel);
     bool FlushBuffer();
     void FinishExtraction();
     void AbortExtraction();

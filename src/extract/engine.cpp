@@ -108,7 +108,9 @@ void CArchiveReader::StartEntry() {
         AbortExtraction();
         return;
     }
-    if (!CopyRaw(entry->rawPrefixSize)) {
+    // A cancel may cut the prefix short: the entry is abandoned then, as it is
+    // before its first block, and a long prefix need not be copied to the end.
+    if (!CopyRaw(entry->rawPrefixSize, true)) {
         AbortExtraction();
         return;
     }
@@ -127,7 +129,10 @@ bool CArchiveReader::ExtractStep() {
     bool more = true;
 
     for (int i = 0; i < kBlocksPerStep; ++i) {
-        if (g_cancelRequested) break;
+        // Once the coded part is complete a cancel waits for the step's filler
+        // blocks, which are not part of the file: the entry is finished and
+        // checked, and the run ends after it.
+        if (g_cancelRequested && more) break;
         if (m_bufFill - m_bufPos < kRefillBelow && m_consumed + m_bufFill - m_bufPos < int64_t(entry->storedSize))
             RefillBuffer();
         if (g_errorRaised) break;
@@ -188,7 +193,8 @@ bool CArchiveReader::CompleteEntry() {
         AbortExtraction();
         return false;
     }
-    if (!CopyRaw(int64_t(entry->storedSize) - m_consumed)) {
+    // The tail is copied whole: a cancel from here on lets the entry finish.
+    if (!CopyRaw(int64_t(entry->storedSize) - m_consumed, false)) {
         AbortExtraction();
         return false;
     }
@@ -223,7 +229,7 @@ void CArchiveReader::RefillBuffer() {
     m_bufFill += int32_t(length);
 }
 
-bool CArchiveReader::CopyRaw(int64_t n) {
+bool CArchiveReader::CopyRaw(int64_t n, bool stopOnCancel) {
     if (n <= 0) return true;
     const int64_t chunk = std::min(n, kRawChunk);
     std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[size_t(chunk)]);
@@ -232,6 +238,7 @@ bool CArchiveReader::CopyRaw(int64_t n) {
         return false;
     }
     for (int64_t left = n; left > 0;) {
+        if (stopOnCancel && g_cancelRequested) return false;
         const int piece = int(std::min(left, chunk));
         if (platform::Read(m_fdIn, buffer.get(), unsigned(piece)) != piece) {
             ReportReadError(kReadFailed);

@@ -73,7 +73,10 @@ void CArchiveReader::CreateFolders(const char* path, int start) {
 void CArchiveReader::RemovePartialOutput() {
     if (!m_current) return;
     CatalogEntry* entry = m_current->entry;
-    if (entry->path[0] == '.') return;  // still the stored path: nothing was created
+    // Only a created file has a destination prefix. The path's spelling cannot
+    // tell: below a relative destination (.\out, ..\x, .) an output path
+    // begins with '.' as a stored path does.
+    if (entry->destPrefixLen == 0) return;
     platform::Remove(entry->path);
     const std::string stored = std::string(".\\") + (entry->path + entry->destPrefixLen);
     delete[] entry->path;

@@ -11,6 +11,9 @@ namespace platform {
 // Files: descriptors are ints, -1 is no file.
 int OpenRead(const char* path);    // binary, read-only
 int CreateWrite(const char* path); // create or truncate, binary, owner read/write
+// The same for the joined temporary file, whose name is predictable and whose
+// folder may be shared: a link or anything but a plain file there is refused.
+int CreateTemp(const char* path);
 int Read(int fd, void* buffer, unsigned count);          // bytes read, -1 on error
 int Write(int fd, const void* buffer, unsigned count);   // bytes written, -1 on error
 int Close(int fd);

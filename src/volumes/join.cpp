@@ -48,7 +48,7 @@ bool ReadExact(int fd, void* buffer, int n) { return platform::Read(fd, buffer, 
 }  // namespace
 
 bool CArchiveReader::JoinVolumes() {
-    m_fdIn = platform::CreateWrite(m_pszTempPath);
+    m_fdIn = platform::CreateTemp(m_pszTempPath);
     if (m_fdIn == -1) {
         ReportReadError(kTempOpen);
         return false;

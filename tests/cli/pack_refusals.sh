@@ -102,7 +102,11 @@ expect_equal "split without extension: message" "$ERR" "trelk-pack: a split arch
 # Keys.
 check "empty key" 2 "trelk-pack: the key has no characters that count (printable characters other than space)" --key "   " one.txt
 check "key too long" 2 "trelk-pack: the key has 260 characters; the key dialog takes at most 259" --key "$(printf 'k%.0s' {1..260})" one.txt
-check "long key" 0 "trelk-pack: warning: only the first 43 characters of the key count" -q --key "$(printf 'k%.0s' {1..44})" one.txt
+check "long key" 0 "trelk-pack: warning: only the first 43 characters of the key count
+trelk-pack: warning: 268 keys that differ from this one in a single character would pass the extractor's key check, and extract wrong names or data instead of being refused" -q --key "$(printf 'k%.0s' {1..44})" one.txt
+# The extractor's key check is weak for most key lengths: warned, not refused.
+check "weakly checked key" 0 "trelk-pack: warning: 603 keys that differ from this one in a single character would pass the extractor's key check, and extract wrong names or data instead of being refused" -q --key "Open Sesame" one.txt
+check "fully checked key" 0 "" -q --key "Open Sesame!" one.txt
 
 # Inputs and outputs that cannot be read or written: exit code 1.
 check "missing input" 1 "trelk-pack: cannot read nothere: No such file or directory" nothere

@@ -1,6 +1,7 @@
 #include "support/fixtures.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 #include <filesystem>
 #include <cstdlib>
 #include <fstream>
+#include <atomic>
 #include <functional>
 #include <iterator>
 
@@ -49,6 +51,14 @@ void ListTree(const std::string& root, const std::string& rel, std::vector<std::
             out.push_back(child);
     }
     closedir(d);
+}
+
+std::atomic<int> g_accessesLeft{0};
+std::atomic<int> g_accessesSeen{0};
+
+void OnFileAccess(int) {
+    ++g_accessesSeen;
+    if (g_accessesLeft.load() > 0 && g_accessesLeft.fetch_sub(1) == 1) g_cancelRequested = 1;
 }
 
 }  // namespace
@@ -146,3 +156,27 @@ void CoreTest::NextCase() {
     FreeCatalog(catalog);
     catalog = nullptr;
 }
+
+CancelDuringFileAccess::CancelDuringFileAccess(const std::string& folder, int n) : m_previous{} {
+    g_accessesLeft = n;
+    g_accessesSeen = 0;
+    struct sigaction action {};
+    action.sa_handler = OnFileAccess;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGRTMIN, &action, &m_previous);
+    m_fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    EXPECT_NE(m_fd, -1) << folder;
+    // Each access in the folder, by this thread, signals this thread.
+    const f_owner_ex owner{F_OWNER_TID, gettid()};
+    EXPECT_EQ(fcntl(m_fd, F_SETSIG, SIGRTMIN), 0);
+    EXPECT_EQ(fcntl(m_fd, F_NOTIFY, DN_ACCESS | DN_MODIFY | DN_MULTISHOT), 0);
+    EXPECT_EQ(fcntl(m_fd, F_SETOWN_EX, &owner), 0);
+}
+
+CancelDuringFileAccess::~CancelDuringFileAccess() {
+    close(m_fd);
+    sigaction(SIGRTMIN, &m_previous, nullptr);
+    g_accessesLeft = 0;
+}
+
+int CancelDuringFileAccess::Accesses() const { return g_accessesSeen; }

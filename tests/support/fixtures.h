@@ -1,6 +1,8 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <string>
 #include <vector>
 
@@ -62,3 +64,22 @@ protected:
 // count of little-endian words) and raw tail.
 pack::StoredEntry CodedEntry(const std::string& path, const pack::Bytes& prefix, const pack::Bytes& coded,
                              const pack::Bytes& tail);
+
+// Presses Cancel from inside the worker's n-th read or write of a file lying
+// directly in `folder`, counted from construction. The dialog's thread may
+// press Cancel at any moment, also between two of the worker's polls; the
+// kernel's directory notification interrupts that very call with a signal to
+// this thread, so the moment is exact and the core needs no hook for it.
+class CancelDuringFileAccess {
+public:
+    CancelDuringFileAccess(const std::string& folder, int n);
+    ~CancelDuringFileAccess();
+    // Reads and writes in the folder so far, the one with Cancel included.
+    int Accesses() const;
+    CancelDuringFileAccess(const CancelDuringFileAccess&) = delete;
+    CancelDuringFileAccess& operator=(const CancelDuringFileAccess&) = delete;
+
+private:
+    int m_fd;
+    struct sigaction m_previous;
+};

@@ -1,20 +1,44 @@
 #include "console_host.h"
 
+#include <poll.h>
+#include <signal.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <string>
 
 #include "archive/archive_reader.h"
+#include "common/globals.h"
 #include "common/messages.h"
 #include "common/win_values.h"
 
 namespace {
 
-// Reads one line from the terminal, optionally without echo (for keys).
+// Waits until the terminal has a line for us; false on a Ctrl-C (trelk-extract
+// turns it into the cancel flag), however early it comes: the signals stay
+// blocked from the look at the flag until ppoll waits with them unblocked, so
+// none can slip in between and leave the wait without an end.
+bool WaitForInput() {
+    sigset_t cancel, before;
+    sigemptyset(&cancel);
+    for (int number : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&cancel, number);
+    sigprocmask(SIG_BLOCK, &cancel, &before);
+    int ready = 0;
+    while (!g_cancelRequested && ready == 0) {
+        pollfd input{STDIN_FILENO, POLLIN, 0};
+        ready = ppoll(&input, 1, nullptr, &before);
+        if (ready < 0 && errno == EINTR) ready = 0;
+    }
+    sigprocmask(SIG_SETMASK, &before, nullptr);
+    return !g_cancelRequested;
+}
+
+// Reads one line from the terminal, optionally without echo (for keys). False
+// at the end of the input, and on a Ctrl-C.
 bool ReadLine(std::string& line, bool echo) {
     termios saved{};
     const bool restore = !echo && tcgetattr(STDIN_FILENO, &saved) == 0;
@@ -23,7 +47,7 @@ bool ReadLine(std::string& line, bool echo) {
         quiet.c_lflag &= ~tcflag_t(ECHO);
         tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
     }
-    const bool ok = bool(std::getline(std::cin, line));
+    const bool ok = WaitForInput() && bool(std::getline(std::cin, line));
     if (restore) {
         tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
         std::fputc('\n', stderr);

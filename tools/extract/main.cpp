@@ -1,8 +1,10 @@
 // trelk-extract: runs the self-extractor's engine on an archive from the command line.
 #include <getopt.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -83,6 +85,29 @@ bool SetPaths(const Options& o) {
            platform::ToCorePath(temp.c_str(), g_szTempDir, kPathSize);
 }
 
+// A signal handler may store to the flag only if the store takes no lock.
+static_assert(std::atomic<uint8_t>::is_always_lock_free, "the cancel flag must be lock-free");
+
+void OnCancelSignal(int) { g_cancelRequested = 1; }
+
+// Ctrl-C, SIGTERM and a closed terminal are the user's Cancel: the engine stops
+// at its next check and its clean-up removes the partial file and the joined
+// temporary file. Without SA_RESTART a prompt waiting on the terminal returns
+// at once and counts as Cancel; after SA_RESETHAND a second Ctrl-C ends the
+// program on the spot, should the first one not be enough. A signal that
+// whoever started us ignores (nohup, a script's background job) stays ignored.
+void CancelOnSignals() {
+    struct sigaction action {};
+    action.sa_handler = OnCancelSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND;
+    for (int number : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction before {};
+        if (sigaction(number, nullptr, &before) == 0 && before.sa_handler != SIG_IGN)
+            sigaction(number, &action, nullptr);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -101,6 +126,7 @@ int main(int argc, char** argv) {
         return kError;
     }
     MakeMarkerSearchForm();
+    CancelOnSignals();
     bool loaded;
     {
         ConsoleHost console(options.quiet, options.overwrite, options.key, options.list);

@@ -288,6 +288,9 @@ int Run(const Options& o) {
         if (const std::string problem = pack::KeyProblem(*key); !problem.empty()) return Refuse(problem);
         if (pack::SignificantKeyChars(*key) > pack::kSignificantKeyChars)
             Warn("only the first " + std::to_string(pack::kSignificantKeyChars) + " characters of the key count");
+        if (const size_t weak = pack::WeakKeyChanges(*key); weak > 0)
+            Warn(std::to_string(weak) + " keys that differ from this one in a single character would pass the " +
+                 "extractor's key check, and extract wrong names or data instead of being refused");
     }
 
     pack::Diagnostics diag;

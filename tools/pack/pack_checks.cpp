@@ -1,8 +1,10 @@
 #include "pack/pack_checks.h"
 
 #include <algorithm>
+#include <array>
 #include <map>
 
+#include "archive/crypt.h"
 #include "archive/stored_path.h"
 
 namespace pack {
@@ -20,27 +22,33 @@ bool IsForbiddenOnWindows(unsigned char c) {
     return c < 0x20 || c == '<' || c == '>' || c == '"' || c == '|' || c == '?' || c == '*';
 }
 
-// CON, PRN, AUX, NUL, COM1..COM9, LPT1..LPT9, with or without an extension.
-bool IsDeviceName(const std::string& name) {
-    std::string base = Folded(name.substr(0, name.find('.')));
-    while (!base.empty() && base.back() == ' ') base.pop_back();
-    if (base == "con" || base == "prn" || base == "aux" || base == "nul") return true;
-    return base.size() == 4 && (base.compare(0, 3, "com") == 0 || base.compare(0, 3, "lpt") == 0) &&
-           base[3] >= '1' && base[3] <= '9';
+// All the magic check sees of a key. The magic's four bytes are enciphered
+// with key bytes 0 to 3 and then masked with every key byte j at j mod 4, so
+// those first four cancel: byte b sees the XOR of key bytes j = b mod 4, j >= 4.
+std::array<uint8_t, 4> MagicMask(const std::string& cleaned) {
+    unsigned char key[kKeySize];
+    DeriveKey(cleaned.c_str(), key);
+    std::array<uint8_t, 4> mask{};
+    for (int j = 4; j < kKeySize; ++j) mask[size_t(j % 4)] ^= key[j];
+    return mask;
 }
+
+bool IsSignificantKeyChar(char c) { return uint8_t(c) > 0x20 && uint8_t(c) < 0x7F; }
 
 }  // namespace
 
 std::string NameProblem(const std::string& name) {
     if (name.find('\\') != std::string::npos)
         return "a '\\' in a name would make it a folder on Windows";
+    // The extractor's rule; a device name, which it refuses too, is named below.
+    const bool device = IsDeviceName(name.c_str(), name.size());
     if (!IsSafeRelativePath(name.c_str())) {
         if (name.find_first_of(":/") != std::string::npos) return "':' and '/' are not allowed in names";
-        return "a name made only of dots and spaces could climb out of the destination folder";
+        if (!device) return "a name made only of dots and spaces could climb out of the destination folder";
     }
     if (std::any_of(name.begin(), name.end(), [](char c) { return IsForbiddenOnWindows(uint8_t(c)); }))
         return "Windows does not allow control characters or any of < > \" | ? * in names";
-    if (IsDeviceName(name)) return "Windows opens a device (CON, NUL, COM1, ...) for this name, not a file";
+    if (device) return "Windows opens a device (CON, NUL, COM1, ...) for this name, not a file";
     return {};
 }
 
@@ -70,7 +78,26 @@ std::string StubProblem(const Bytes& stub, const std::string& stubPath) {
 
 size_t SignificantKeyChars(const std::string& key) {
     // As the key is derived: printable characters other than space.
-    return size_t(std::count_if(key.begin(), key.end(), [](char c) { return uint8_t(c) > 0x20 && uint8_t(c) < 0x7F; }));
+    return size_t(std::count_if(key.begin(), key.end(), IsSignificantKeyChar));
+}
+
+size_t WeakKeyChanges(const std::string& key) {
+    std::string cleaned;
+    for (char c : key)
+        if (IsSignificantKeyChar(c) && cleaned.size() < kSignificantKeyChars) cleaned += c;
+    const std::array<uint8_t, 4> mask = MagicMask(cleaned);
+    size_t passing = 0;
+    for (char& at : cleaned) {
+        const char original = at;
+        for (char c = 0x21; c < 0x7F; ++c) {
+            // A small letter is the same key as its capital.
+            if ((c >= 'a' && c <= 'z') || LowerAscii(c) == LowerAscii(original)) continue;
+            at = c;
+            if (MagicMask(cleaned) == mask) ++passing;
+        }
+        at = original;
+    }
+    return passing;
 }
 
 std::string KeyProblem(const std::string& key) {

@@ -39,6 +39,14 @@ std::string StubProblem(const Bytes& stub, const std::string& stubPath);
 std::string KeyProblem(const std::string& key);
 size_t SignificantKeyChars(const std::string& key);
 
+// How many keys that differ from this one in a single character would pass
+// the extractor's key check: one of the first 43 significant characters
+// replaced by another printable character other than space, letters counted
+// once (case does not count). The check compares the archive's magic, which
+// sees only four XOR sums of the derived key's bytes, so many such typos
+// pass it and then extract wrong names or data instead of being refused.
+size_t WeakKeyChanges(const std::string& key);
+
 // Smallest --split that leaves room in volume 0 for the stub, the marker, the
 // volume framing, the header and the catalog.
 uint64_t MinimumVolumeSize(size_t stubSize, size_t catalogEnd);

@@ -64,12 +64,33 @@ int CreateWrite(const char* path) {
     return ::open(native.text, O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0600);
 }
 
+int CreateTemp(const char* path) {
+    const NativePath native(path);
+    int fd = ::open(native.text, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd != -1 || errno != EEXIST) return fd;
+    // Something is there already: truncate it only when it is a plain file of
+    // its own. A symbolic link is not followed, a FIFO does not block the open,
+    // and a hard link would let the truncation reach another name's data.
+    fd = ::open(native.text, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd == -1) return -1;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 || (st.st_mode & 0222) == 0 ||
+        ::ftruncate(fd, 0) != 0 || ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        errno = EACCES;
+        return -1;
+    }
+    return fd;
+}
+
 int Read(int fd, void* buffer, unsigned count) {
-    // Loops over short reads so that a pipe or a slow device behaves like a file.
+    // Loops over short reads so that a pipe or a slow device behaves like a file,
+    // and over a signal (trelk-extract's Ctrl-C), which is no error of the file.
     auto* p = static_cast<char*>(buffer);
     unsigned done = 0;
     while (done < count) {
         const ssize_t r = ::read(fd, p + done, count - done);
+        if (r < 0 && errno == EINTR) continue;
         if (r < 0) return done ? int(done) : -1;
         if (r == 0) break;
         done += unsigned(r);
@@ -82,6 +103,7 @@ int Write(int fd, const void* buffer, unsigned count) {
     unsigned done = 0;
     while (done < count) {
         const ssize_t w = ::write(fd, p + done, count - done);
+        if (w < 0 && errno == EINTR) continue;
         if (w <= 0) return done ? int(done) : -1;
         done += unsigned(w);
     }

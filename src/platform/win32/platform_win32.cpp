@@ -19,6 +19,8 @@ int CreateWrite(const char* path) {
     return _open(path, _O_BINARY | _O_CREAT | _O_TRUNC | _O_WRONLY, _S_IREAD | _S_IWRITE);
 }
 
+int CreateTemp(const char* path) { return CreateWrite(path); }
+
 int Read(int fd, void* buffer, unsigned count) { return _read(fd, buffer, count); }
 int Write(int fd, const void* buffer, unsigned count) { return _write(fd, buffer, count); }
 int Close(int fd) { return _close(fd); }
