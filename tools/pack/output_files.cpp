@@ -64,6 +64,9 @@ void RemoveTemporariesOnSignals() {
     action.sa_handler = RemoveTemporariesAndDie;
     sigemptyset(&action.sa_mask);
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+    // A file-size limit then fails the write like a full disk, which is
+    // reported and cleaned up, instead of ending the process on the spot.
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 OutputFiles::OutputFiles(std::string archivePath) : m_archive(std::move(archivePath)) {}

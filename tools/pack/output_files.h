@@ -11,7 +11,7 @@
 namespace pack {
 
 // Removes every temporary file of the run on SIGINT, SIGTERM and SIGHUP, then
-// ends the process as the signal would.
+// ends the process as the signal would; a file-size limit fails the write.
 void RemoveTemporariesOnSignals();
 
 // The volumes of an archive as temporary files beside it, each in the folder
