@@ -55,8 +55,8 @@ void CodeSmall(SmallJob& job) {
             else if (!file.Unchanged())
                 job.result = CodeResult::Changed;
         }
+        job.error = errno;
     }
-    job.error = errno;
     if (job.result != CodeResult::Done) return;
     MemorySource source(content);
     BytesSink sink(job.stored);
