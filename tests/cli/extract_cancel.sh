@@ -22,7 +22,10 @@ cancel_while_writing() {  # cancel_while_writing SIGNAL
   # script's background job ignores SIGINT; one started from a terminal does not.
   env -u TMP --default-signal=INT "$EXTRACT" -q -o -d out split.exe >"$WORK/.out" 2>"$WORK/.err" 3<&- &
   local pid=$!
-  until [ -n "$(find "/proc/$pid/fd" -lname '*/out/tree/big.bin' 2>/dev/null)" ] || ! kill -0 "$pid" 2>/dev/null; do
+  # Until trelk-extract itself has big.bin open: before the exec, the forked
+  # shell still holds the test's own descriptor on it.
+  until { [ "$(readlink "/proc/$pid/exe")" = "$(readlink -f "$EXTRACT")" ] &&
+          [ -n "$(find "/proc/$pid/fd" -lname '*/out/tree/big.bin' 2>/dev/null)" ]; } || ! kill -0 "$pid" 2>/dev/null; do
     sleep 0.1
   done
   local temps
