@@ -22,8 +22,8 @@ fi
 if [ ! -s "$WORK/big.flac" ] || [ "$WORK/big.wav" -nt "$WORK/big.flac" ]; then
   flac -0 --no-md5-sum --silent -f -o "$WORK/big.flac" "$WORK/big.wav" 2>/dev/null
 fi
-# The stub's bytes do not matter to the extractor; any image without the marker will do.
-head -c 65536 /dev/zero > "$WORK/stub.bin"
+
+bash bench/lib/fake_stub.sh "$WORK/stub.bin"
 "$BUILD/trelk-pack" -q --stub "$WORK/stub.bin" -o "$WORK/big.exe" "$WORK/big.wav"
 bytes=$(stat -c %s "$WORK/big.wav")
 

@@ -85,8 +85,8 @@ TEST(StubProblem, RefusesTheMarkerAndStubsPastTheWindow) {
     pack::Bytes partial = stub;  // all but the last byte of the marker is no marker
     partial.insert(partial.end(), marker.begin(), marker.end() - 1);
     EXPECT_EQ(pack::StubProblem(partial, "s.exe"), "");
-    EXPECT_EQ(pack::StubProblem(pack::Bytes(1048564), "big.exe"), "");
-    EXPECT_EQ(pack::StubProblem(pack::Bytes(1048565), "big.exe"),
+    EXPECT_EQ(pack::StubProblem(FakeStub(1048564), "big.exe"), "");
+    EXPECT_EQ(pack::StubProblem(FakeStub(1048565), "big.exe"),
               "the stub big.exe has 1048565 bytes; the extractor looks for the marker in the first 1048576 bytes, so a "
               "stub may have at most 1048564");
 }

@@ -45,9 +45,12 @@ $3
 ---"
 }
 
-# A stand-in for the stub: an MZ header and zero bytes, without the marker.
-make_stub() {  # make_stub FILE [SIZE]
-  { printf 'MZ\220\000'; head -c $((${2:-4096} - 4)) /dev/zero; } >"$1"
+# A stand-in for the stub: an MZ header whose field at 0x3C points to a PE
+# signature at 0x80, and zero bytes, without the marker.
+make_stub() {  # make_stub FILE [SIZE], SIZE at least 132
+  [ "${2:-4096}" -ge 132 ] || { echo "make_stub: a stub has at least 132 bytes" >&2; return 1; }
+  { printf 'MZ\220\000'; head -c 56 /dev/zero; printf '\200\000\000\000'; head -c 64 /dev/zero
+    printf 'PE\000\000'; head -c $((${2:-4096} - 132)) /dev/zero; } >"$1"
 }
 
 # Little-endian bytes as printf escapes, into the variable LE (no subshell:

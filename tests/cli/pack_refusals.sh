@@ -78,11 +78,17 @@ trelk-pack: nothing to pack: the paths hold no files" empty
 
 # Stubs the extractor could not work behind.
 printf x >one.txt
-{ head -c 100 /dev/zero; printf 'cfhjobsdijwf'; head -c 100 /dev/zero; } >marked.exe
-truncate -s 1048565 huge.exe
+{ cat stub.exe; printf 'cfhjobsdijwf'; head -c 100 /dev/zero; } >marked.exe
+make_stub huge.exe 1048565
 make_stub largest.exe 1048564
-check "stub with the marker" 2 "trelk-pack: the stub marked.exe holds the marker's search form at offset 100; the extractor would look for the archive there" --stub marked.exe one.txt
+check "stub with the marker" 2 "trelk-pack: the stub marked.exe holds the marker's search form at offset 4096; the extractor would look for the archive there" --stub marked.exe one.txt
+check "a text as the stub" 2 "trelk-pack: the stub one.txt is not a Windows program (no MZ header with a PE signature)" --stub one.txt one.txt
+{ printf 'MZ'; head -c 58 /dev/zero; printf '\377\377\000\000'; head -c 200 /dev/zero; } >nope.exe
+check "an MZ header pointing past the end" 2 "trelk-pack: the stub nope.exe is not a Windows program (no MZ header with a PE signature)" --stub nope.exe one.txt
 check "stub too large" 2 "trelk-pack: the stub huge.exe has 1048565 bytes; the extractor looks for the marker in the first 1048576 bytes, so a stub may have at most 1048564" --stub huge.exe one.txt
+truncate -s 3G huge.exe  # only its front is read
+check "stub of 3 GiB" 2 "trelk-pack: the stub huge.exe has 3221225472 bytes; the extractor looks for the marker in the first 1048576 bytes, so a stub may have at most 1048564" --stub huge.exe one.txt
+rm huge.exe
 check "largest stub" 0 "" -q --stub largest.exe one.txt
 run "$EXTRACT" -q -d out-largest out.exe
 expect_rc "largest stub: extract" 0
@@ -91,9 +97,9 @@ cmp -s one.txt out-largest/one.txt || fail "largest stub: the file differs"
 # Split archives: volume 0 must hold the catalog; names run out at .Z99.
 check "catalog too large for volume 0" 2 "trelk-pack: volume 0 of 4100 bytes cannot hold the stub, the header and the catalog; --split needs at least 4163" --split 4100 one.txt
 check "smallest volume 0" 0 "" -q --split 4163 one.txt
-make_stub small.exe 64
-head -c $((2600 * 193)) /dev/urandom >noise.bin
-check "too many volumes" 2 "trelk-pack: the archive needs more than 2600 volumes of 200 bytes; names run out after 2600 (.Z99): give a larger --split" --stub small.exe --split 200 noise.bin
+make_stub small.exe 132
+head -c $((2600 * 293)) /dev/urandom >noise.bin
+check "too many volumes" 2 "trelk-pack: the archive needs more than 2600 volumes of 300 bytes; names run out after 2600 (.Z99): give a larger --split" --stub small.exe --split 300 noise.bin
 rm -f noextension out.exe
 run "$PACK" --stub stub.exe --split 10k -o noextension one.txt
 expect_rc "split without extension" 2

@@ -95,6 +95,14 @@ pack::Bytes FakeStub(size_t size) {
     const char mz[] = "MZ this stands in for the stub image";
     std::copy(mz, mz + std::min(size, sizeof mz - 1), stub.begin());
     for (size_t i = 64; i < size; i += 7) stub[i] = uint8_t(i * 31);
+    // The offset of the PE header, and its signature: what makes it a Windows program.
+    constexpr size_t kPe = 0x80;
+    if (size >= kPe + 4) {
+        stub[0x3C] = uint8_t(kPe);
+        stub[0x3D] = stub[0x3E] = stub[0x3F] = 0;
+        const char pe[] = "PE\0";
+        std::copy(pe, pe + 4, stub.begin() + kPe);
+    }
     return stub;
 }
 

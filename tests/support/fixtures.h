@@ -30,7 +30,8 @@ void WriteFileBytes(const std::string& path, const pack::Bytes& bytes);
 pack::Bytes ReadFileBytes(const std::string& path);
 bool FileExists(const std::string& path);
 
-// Stand-in for the stub image: a PE-like header with zero bytes in it.
+// Stand-in for the stub image: an MZ header pointing to a PE signature, zero
+// bytes among the rest.
 pack::Bytes FakeStub(size_t size = 4096);
 
 // Bytes of a given length with a recognisable pattern.

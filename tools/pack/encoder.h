@@ -32,8 +32,8 @@ StoredEntry RawEntry(const std::string& path, const Bytes& content, const Encode
 
 // An entry's stored data: a 16-bit PCM wave keeps its headers as the raw prefix,
 // its samples coded and whatever follows them as the raw tail; any other file is
-// coded whole when that is smaller, and otherwise stored raw (the whole file as
-// the raw prefix and one step of filler).
+// coded whole. Either is stored raw instead (the whole file as the raw prefix
+// and one step of filler) unless coding makes it smaller.
 StoredEntry EncodeFile(const std::string& storedPath, const Bytes& content,
                        const EncodeOptions& options = {});
 

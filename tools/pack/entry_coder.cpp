@@ -168,18 +168,17 @@ EntryCoder::~EntryCoder() = default;
 
 CodeResult EntryCoder::CodeFile(ByteSource& source, DataSink& sink, EntryFacts& facts) {
     const uint64_t size = source.Size();
-    if (const std::optional<WaveData> wave = FindWaveSamples(source)) {
-        const EntryPlan plan = wave->size >= 2 ? EntryPlan{wave->offset, wave->size / 2} : EntryPlan{size, 0};
-        return CodePlan(source, plan, sink, facts);
-    }
-    const EntryPlan coded{0, size / 2}, raw{size, 0};
+    const EntryPlan raw{size, 0};
+    EntryPlan coded{0, size / 2};
+    if (const std::optional<WaveData> wave = FindWaveSamples(source)) coded = {wave->offset, wave->size / 2};
     if (coded.words == 0) return Write(source, raw, nullptr, sink, facts);
     Analysis analysis;
     if (const CodeResult r = Analyse(source, coded, analysis); r != CodeResult::Done) return r;
-    const uint64_t codedStored = analysis.blockBytes + FillerBytes(BlockCount(coded.words), m_options.filler) + size % 2;
+    // Coded only when that is smaller than storing the whole file.
+    const uint64_t codedStored = size - 2 * coded.words + analysis.blockBytes +
+                                 FillerBytes(BlockCount(coded.words), m_options.filler);
     const uint64_t rawStored = size + FillerBytes(0, m_options.filler);
-    if (codedStored < rawStored) return Write(source, coded, &analysis, sink, facts);
-    return Write(source, raw, &analysis, sink, facts);
+    return Write(source, codedStored < rawStored ? coded : raw, &analysis, sink, facts);
 }
 
 CodeResult EntryCoder::CodePlan(ByteSource& source, const EntryPlan& plan, DataSink& sink, EntryFacts& facts) {

@@ -73,9 +73,9 @@ public:
     EntryCoder& operator=(const EntryCoder&) = delete;
 
     // A 16-bit PCM wave keeps its headers as the raw prefix, its samples
-    // coded and whatever follows them as the raw tail; any other file is coded
-    // whole when that is smaller, and otherwise stored raw (the whole file as
-    // the raw prefix and one step of filler).
+    // coded and whatever follows them as the raw tail; any other file is
+    // coded whole. Either is stored raw instead (the whole file as the raw
+    // prefix and one step of filler) unless coding makes it smaller.
     CodeResult CodeFile(ByteSource& source, DataSink& sink, EntryFacts& facts);
 
     // The entry as the plan lays it out.

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -30,6 +31,7 @@ enum ExitCode { kSuccess = 0, kIoError = 1, kRefused = 2 };
 
 const char kVersionText[] = "trelk-pack 1.0\n";
 constexpr long kMaxThreads = 256;
+constexpr size_t kKeyFileFront = 65536;  // the key is the first line; a key dialog takes 259 characters
 
 const char kUsageText[] =
     "usage: trelk-pack [options] -o OUT.exe PATH...\n"
@@ -130,17 +132,20 @@ bool ParseOptions(int argc, char** argv, Options& o) {
     return true;
 }
 
-bool ReadWholeFile(const std::string& path, pack::Bytes& bytes) {
+// Reads a file's first `limit` bytes (all of it when it is shorter): what
+// is past them is either refused or not looked at.
+bool ReadFront(const std::string& path, size_t limit, pack::Bytes& bytes) {
     const int fd = open(path.c_str(), O_RDONLY);
     if (fd < 0) return false;
     bytes.clear();
     uint8_t chunk[1 << 16];
-    ssize_t n;
-    while ((n = read(fd, chunk, sizeof chunk)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
+    ssize_t n = 0;
+    while (bytes.size() < limit && (n = read(fd, chunk, std::min(sizeof chunk, limit - bytes.size()))) > 0)
+        bytes.insert(bytes.end(), chunk, chunk + n);
     const int error = errno;
     close(fd);
     errno = error;
-    return n == 0;
+    return n >= 0;
 }
 
 std::string DefaultStubPath() {
@@ -166,7 +171,7 @@ bool LoadKey(const Options& o, std::optional<std::string>& key) {
     key = o.key;
     if (o.keyFile.empty()) return true;
     pack::Bytes bytes;
-    if (!ReadWholeFile(o.keyFile, bytes)) {
+    if (!ReadFront(o.keyFile, kKeyFileFront, bytes)) {
         Say("cannot read the key file " + o.keyFile + ": " + std::strerror(errno));
         return false;
     }
@@ -276,11 +281,14 @@ int Run(const Options& o) {
 
     const std::string stubPath = o.stub.empty() ? DefaultStubPath() : o.stub;
     pack::Bytes stub;
-    if (!ReadWholeFile(stubPath, stub)) {
+    // One byte past the largest stub that fits shows a stub too large.
+    if (!ReadFront(stubPath, pack::kMarkerWindow + 1, stub)) {
         Say("cannot read the stub " + stubPath + ": " + std::strerror(errno));
         return kIoError;
     }
-    if (const std::string problem = pack::StubProblem(stub, stubPath); !problem.empty()) return Refuse(problem);
+    struct stat st;
+    const uint64_t stubSize = stat(stubPath.c_str(), &st) == 0 ? uint64_t(st.st_size) : stub.size();
+    if (const std::string problem = pack::StubProblem(stub, stubPath, stubSize); !problem.empty()) return Refuse(problem);
 
     std::optional<std::string> key;
     if (!LoadKey(o, key)) return kIoError;

@@ -63,14 +63,32 @@ std::string StoredPathProblem(const std::string& stored) {
 
 bool IsLongStoredPath(const std::string& stored) { return stored.size() > kLongStoredPath; }
 
-std::string StubProblem(const Bytes& stub, const std::string& stubPath) {
+namespace {
+
+// A Windows program starts with an MZ header whose field at 0x3C points to
+// the PE signature.
+bool IsPeImage(const Bytes& image) {
+    constexpr size_t kPeOffsetField = 0x3C;
+    if (image.size() < kPeOffsetField + 4 || image[0] != 'M' || image[1] != 'Z') return false;
+    uint64_t pe = 0;
+    for (int i = 0; i < 4; ++i) pe |= uint64_t(image[kPeOffsetField + size_t(i)]) << (8 * i);
+    static const uint8_t kSignature[4] = {'P', 'E', 0, 0};
+    return pe + 4 <= image.size() && std::equal(kSignature, kSignature + 4, image.begin() + std::ptrdiff_t(pe));
+}
+
+}  // namespace
+
+std::string StubProblem(const Bytes& stub, const std::string& stubPath, std::optional<uint64_t> fileSize) {
+    const uint64_t size = fileSize.value_or(stub.size());
+    if (!IsPeImage(stub))
+        return "the stub " + stubPath + " is not a Windows program (no MZ header with a PE signature)";
     const Bytes marker = MarkerSearchForm();
     const auto found = std::search(stub.begin(), stub.end(), marker.begin(), marker.end());
     if (found != stub.end())
         return "the stub " + stubPath + " holds the marker's search form at offset " +
                std::to_string(found - stub.begin()) + "; the extractor would look for the archive there";
-    if (stub.size() + marker.size() > kMarkerWindow)
-        return "the stub " + stubPath + " has " + std::to_string(stub.size()) + " bytes; the extractor looks for the marker in the first " +
+    if (size + marker.size() > kMarkerWindow)
+        return "the stub " + stubPath + " has " + std::to_string(size) + " bytes; the extractor looks for the marker in the first " +
                std::to_string(kMarkerWindow) + " bytes, so a stub may have at most " +
                std::to_string(kMarkerWindow - marker.size());
     return {};

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,9 +31,11 @@ std::string NameProblem(const std::string& name);
 std::string StoredPathProblem(const std::string& stored);
 bool IsLongStoredPath(const std::string& stored);
 
-// A stub that holds the marker's search form (the extractor would take the
+// A stub that is not a Windows program (an MZ header pointing to a PE
+// signature), that holds the marker's search form (the extractor would take the
 // first occurrence) or leaves the marker past the extractor's window.
-std::string StubProblem(const Bytes& stub, const std::string& stubPath);
+// fileSize is the file's own size when only its front was read.
+std::string StubProblem(const Bytes& stub, const std::string& stubPath, std::optional<uint64_t> fileSize = {});
 
 // A key with nothing that counts (the table alone would be the key), or longer
 // than the key dialog takes.
