@@ -54,6 +54,9 @@ TEST(NameProblem, RefusesWhatWindowsOrTheExtractorCannotTake) {
         {"NUL", "Windows opens a device"},   {"nul.txt", "Windows opens a device"}, {"Con", "Windows opens a device"},
         {"aux.tar.gz", "Windows opens a device"}, {"prn ", "Windows opens a device"},
         {"COM1", "Windows opens a device"},  {"lpt9.log", "Windows opens a device"},
+        {"trailing dot.", "Windows drops the dots and spaces that end a name (it would be extracted as \"trailing dot\")"},
+        {"space ", "Windows drops the dots and spaces"}, {"both. .", "Windows drops the dots and spaces"},
+        {"ünïcödé.txt", ""},
     };
     for (const auto& c : cases) {
         const std::string problem = pack::NameProblem(c.name);
@@ -72,6 +75,41 @@ TEST(StoredPathProblem, RefusesWhatNoOutputPathCanHold) {
     EXPECT_EQ(pack::StoredPathProblem("a\\b"), "the extractor refuses the stored path a\\b");
     EXPECT_FALSE(pack::IsLongStoredPath(".\\" + std::string(198, 'a')));
     EXPECT_TRUE(pack::IsLongStoredPath(".\\" + std::string(199, 'a')));
+}
+
+TEST(ArchivedName, IsTheNameInTheCodePageTheStubReadsNamesIn) {
+    platform::CodePage western, japanese, cyrillic;
+    ASSERT_TRUE(western.Open(1252));
+    ASSERT_TRUE(japanese.Open(932));
+    ASSERT_TRUE(cyrillic.Open(1251));
+    const struct {
+        const platform::CodePage* codePage;
+        const char* stored;
+        const char* archived;  // nullptr: refused with the problem
+        const char* problem;
+    } cases[] = {
+        {&western, ".\\plain\\name.txt", ".\\plain\\name.txt", ""},
+        {&western, ".\\café\\Straße €.txt", ".\\caf\xe9\\Stra\xdf" "e \x80.txt", ""},
+        {&western, ".\\ünïcödé.txt", ".\\\xfcn\xef" "c\xf6" "d\xe9.txt", ""},
+        {&western, ".\\日本語.txt", nullptr,
+         "its name cannot be written in code page 1252 (Western European), in which the archive stores names; give "
+         "--codepage with one that can"},
+        {&japanese, ".\\日本語.txt", ".\\\x93\xfa\x96\x7b\x8c\xea.txt", ""},
+        // The second byte of 表 in this code page is the code of '\\'.
+        {&japanese, ".\\表.txt", nullptr, "in code page 932 (Japanese) its name has a byte that the extractor takes for a '\\' between folders"},
+        {&cyrillic, ".\\Привет", ".\\\xcf\xf0\xe8\xe2\xe5\xf2", ""},
+        {&cyrillic, ".\\café", nullptr,
+         "its name cannot be written in code page 1251 (Cyrillic), in which the archive stores names; give --codepage "
+         "with one that can"},
+        {&western, ".\\latin1-\xe9", nullptr, "its name is not valid UTF-8, the encoding of names here"},
+    };
+    for (const auto& c : cases) {
+        std::string archived;
+        EXPECT_EQ(pack::ArchivedName(c.stored, c.codePage, archived), c.problem) << c.stored;
+        if (c.archived) {
+            EXPECT_EQ(archived, c.archived) << c.stored;
+        }
+    }
 }
 
 TEST(StubProblem, RefusesTheMarkerAndStubsPastTheWindow) {
@@ -162,7 +200,15 @@ TEST(CollisionProblems, FindsFilesOnOnePathOnWindows) {
     EXPECT_EQ(pack::CollisionProblems({{".\\f", "a/f"}, {".\\f", "b/f"}}),
               std::vector<std::string>{"a/f and b/f would both be extracted as .\\f"});
     EXPECT_EQ(pack::CollisionProblems({{".\\D\\Read", "D/Read"}, {".\\d\\read", "d/read"}}),
-              std::vector<std::string>{"D/Read and d/read would both be extracted as .\\d\\read (Windows ignores case in names)"});
+              std::vector<std::string>{"D/Read and d/read would both be extracted as .\\d\\read (Windows ignores case in names, and dots and spaces at their end)"});
+    // Letters beyond ASCII fold too, and the dots and spaces that end a name go.
+    EXPECT_EQ(pack::CollisionProblems({{".\\Été\\Ü", "a/Été/Ü"}, {".\\été\\ü", "b/été/ü"}, {".\\Fin.", "c/Fin."},
+                                       {".\\fin .", "d/fin ."}}),
+              (std::vector<std::string>{
+                  "a/Été/Ü and b/été/ü would both be extracted as .\\été\\ü (Windows ignores case in names, and dots and "
+                  "spaces at their end)",
+                  "c/Fin. and d/fin . would both be extracted as .\\fin . (Windows ignores case in names, and dots and "
+                  "spaces at their end)"}));
     EXPECT_EQ(pack::CollisionProblems({{".\\X", "a/X"}, {".\\x\\y\\z", "b/x/y/z"}}),
               std::vector<std::string>{"a/X stands where b/x/y/z needs the folder .\\x"});
     EXPECT_EQ(pack::CollisionProblems({{".\\x\\y\\z", "b/x/y/z"}, {".\\x\\y", "a/y"}}),
@@ -227,7 +273,7 @@ TEST_F(InputTreeTest, FollowsLinksToFilesAndSkipsLinksToFoldersAndTheOutput) {
     Link("missing", "t/broken");
     struct stat st;
     ASSERT_EQ(stat((dir / "t/out.exe").c_str(), &st), 0);
-    const auto files = pack::CollectInputs({dir / "t"}, {{st.st_dev, st.st_ino}}, diag);
+    const auto files = pack::CollectInputs({dir / "t"}, {{st.st_dev, st.st_ino, "it is the archive being written"}}, diag);
     EXPECT_EQ(Stored(files), (std::vector<std::string>{".\\t\\alias <- t/alias", ".\\t\\real\\f <- t/real/f"}));
     EXPECT_EQ(diag.warnings,
               (std::vector<std::string>{"skipping the link " + (dir / "t/broken") + ": No such file or directory",

@@ -150,8 +150,8 @@ TEST(PackFiles, ReportsProgressWithinALargeFile) {
     const Bytes big = WaveLike(768 * 3000);  // 4.6 MB: coded batch by batch
     WriteFileBytes(dir / "big.raw", big);
     WriteFileBytes(dir / "small.txt", Pattern(100));
-    const std::vector<pack::InputFile> files = {{dir / "small.txt", ".\\small.txt", 100},
-                                                {dir / "big.raw", ".\\big.raw", big.size()}};
+    const std::vector<pack::InputFile> files = {{dir / "small.txt", ".\\small.txt", ".\\small.txt", 100},
+                                                {dir / "big.raw", ".\\big.raw", ".\\big.raw", big.size()}};
     pack::MemoryVolumes volumes;
     pack::ArchiveStream stream(volumes, {}, 0);
     ASSERT_TRUE(stream.Begin(pack::ImagePrefix(FakeStub()), {".\\small.txt", ".\\big.raw"}));

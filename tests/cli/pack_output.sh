@@ -54,6 +54,21 @@ diff -r tree unpacked/inside/tree >/dev/null || fail "packing the archive's own 
 [ "$(cd unpacked/inside && ls -A)" = "tree" ] || fail "packing the archive's own folder: packed $(ls -A unpacked/inside)"
 no_temporaries "packing the archive's own folder"
 
+# Packing a folder into itself again and again: no earlier volume of the
+# archive is packed, whatever it is named now.
+mkdir -p again && cp -r tree again/ && head -c 300000 /dev/urandom >again/tree/noise.bin
+for round in 1 2; do
+  run "$PACK" -q --stub stub.exe --split 100k -o again/out.exe again
+  expect_rc "repacking, round $round" 0
+done
+grep -c "it is a volume of the archive being written" <<<"$ERR" | grep -qx 3 ||
+  fail "repacking: not every earlier volume named ($ERR)"
+rm -rf unpacked
+run "$EXTRACT" -q -d unpacked again/out.exe
+expect_rc "repacking: extract" 0
+[ "$(cd unpacked/again && ls -A)" = "tree" ] || fail "repacking: packed $(ls -A unpacked/again)"
+no_temporaries "repacking"
+
 # Ctrl-C and SIGTERM while a large input is coded: killed by the signal, with
 # nothing left behind. The input takes seconds to code on one thread.
 head -c $((256 << 20)) /dev/urandom >large.bin

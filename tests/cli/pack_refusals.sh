@@ -62,7 +62,7 @@ printf 1 >same/a/f; printf 2 >same/b/f
 printf 1 >case/Dir/README; printf 2 >case/Dir/readme
 printf 1 >fold/a/x; printf 2 >fold/b/x/y
 check "same stored path" 2 "trelk-pack: same/a/f and same/b/f would both be extracted as .\\f" same/a/f same/b/f
-check "names differing in case" 2 "trelk-pack: case/Dir/README and case/Dir/readme would both be extracted as .\\Dir\\readme (Windows ignores case in names)" case/Dir
+check "names differing in case" 2 "trelk-pack: case/Dir/README and case/Dir/readme would both be extracted as .\\Dir\\readme (Windows ignores case in names, and dots and spaces at their end)" case/Dir
 check "file where a folder goes" 2 "trelk-pack: fold/a/x stands where fold/b/x/y needs the folder .\\x" fold/a/x fold/b/x
 
 # Counts and sizes the catalog cannot hold.

@@ -26,7 +26,8 @@ std::string Child(const std::string& folder, const std::string& name) {
 
 class Walker {
 public:
-    Walker(const std::vector<FileId>& skip, Diagnostics& diag) : m_skip(skip), m_diag(diag) {}
+    Walker(const std::vector<FileId>& skip, Diagnostics& diag, const platform::CodePage* codePage)
+        : m_skip(skip), m_diag(diag), m_codePage(codePage) {}
 
     void AddPath(const std::string& path) {
         struct stat st;
@@ -86,7 +87,7 @@ private:
     void AddFile(const std::string& path, const std::string& stored, const struct stat& st) {
         for (const FileId& skip : m_skip) {
             if (st.st_dev != skip.device || st.st_ino != skip.inode) continue;
-            if (!skip.quiet) m_diag.warnings.push_back("skipping " + path + ": it is the archive being written");
+            if (!skip.why.empty()) m_diag.warnings.push_back("skipping " + path + ": " + skip.why);
             return;
         }
         if (int64_t(st.st_size) > kMaxFileSize) {
@@ -94,15 +95,17 @@ private:
                                       " bytes; an archive holds files of at most " + std::to_string(kMaxFileSize));
             return;
         }
-        const std::string problem = StoredPathProblem(stored);
+        std::string archived;
+        std::string problem = ArchivedName(stored, m_codePage, archived);
+        if (problem.empty()) problem = StoredPathProblem(archived, stored);
         if (!problem.empty()) {
             m_diag.refusals.push_back("cannot store " + path + ": " + problem);
             return;
         }
-        if (IsLongStoredPath(stored))
-            m_diag.warnings.push_back("the stored path " + stored + " has " + std::to_string(stored.size()) +
+        if (IsLongStoredPath(archived))
+            m_diag.warnings.push_back("the stored path " + stored + " has " + std::to_string(archived.size()) +
                                       " characters; it may not fit below a deep destination folder");
-        files.push_back({path, stored, uint64_t(st.st_size)});
+        files.push_back({path, stored, archived, uint64_t(st.st_size)});
     }
 
     bool NameOk(const std::string& name, const std::string& path) {
@@ -118,6 +121,7 @@ private:
 
     const std::vector<FileId>& m_skip;
     Diagnostics& m_diag;
+    const platform::CodePage* m_codePage;
 };
 
 }  // namespace
@@ -133,8 +137,8 @@ std::string TopLevelName(const std::string& path) {
 }
 
 std::vector<InputFile> CollectInputs(const std::vector<std::string>& paths, const std::vector<FileId>& skip,
-                                     Diagnostics& diag) {
-    Walker walker(skip, diag);
+                                     Diagnostics& diag, const platform::CodePage* codePage) {
+    Walker walker(skip, diag, codePage);
     for (const std::string& path : paths) walker.AddPath(path);
     return std::move(walker.files);
 }

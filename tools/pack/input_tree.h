@@ -5,11 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix/code_page.h"
+
 namespace pack {
 
 struct InputFile {
-    std::string source;  // where to read it
-    std::string stored;  // where it lands: ".\dir\file"
+    std::string source;    // where to read it
+    std::string stored;    // where it lands: ".\dir\file", in the local encoding (UTF-8)
+    std::string archived;  // the same in the archive's code page
     uint64_t size = 0;
 };
 
@@ -21,11 +24,12 @@ struct Diagnostics {
     std::vector<std::string> errors;
 };
 
-// A file to leave out, such as the archive being written; said so unless quiet.
+// A file to leave out, such as the archive being written, and why: said
+// when skipped, unless there is nothing to say.
 struct FileId {
     dev_t device = 0;
     ino_t inode = 0;
-    bool quiet = false;
+    std::string why;
 };
 
 // The files named by the paths, in archive order: the paths in the order
@@ -34,8 +38,9 @@ struct FileId {
 // ".\folder\sub\name"; "." (or a path ending in "/.") stores the folder's
 // contents directly. Links to files are followed; links to folders found inside
 // a folder are skipped (no cycles), as are special files.
+// Stored paths are converted to the code page when one is given.
 std::vector<InputFile> CollectInputs(const std::vector<std::string>& paths, const std::vector<FileId>& skip,
-                                     Diagnostics& diag);
+                                     Diagnostics& diag, const platform::CodePage* codePage = nullptr);
 
 // The name under which a path given on the command line is stored: its last
 // component, or "" for "." (contents at the top). ".." and "/" take the name of

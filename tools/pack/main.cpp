@@ -31,6 +31,7 @@ enum ExitCode { kSuccess = 0, kIoError = 1, kRefused = 2 };
 
 const char kVersionText[] = "trelk-pack 1.0\n";
 constexpr long kMaxThreads = 256;
+constexpr unsigned kDefaultCodePage = 1252;  // Western European: the stub reads names in Windows' ANSI code page
 constexpr size_t kKeyFileFront = 65536;  // the key is the first line; a key dialog takes 259 characters
 
 const char kUsageText[] =
@@ -49,6 +50,8 @@ const char kUsageText[] =
     "                   bytes of the file, so it cannot be signed after packing: a\n"
     "                   signature appended behind it breaks the volume. A single-file\n"
     "                   archive can be signed: the extractor finds it by its marker.\n"
+    "  --codepage N     store names in Windows code page N (default 1252, Western\n"
+    "                   European): the one the extracting machines use for names\n"
     "  -j N             code on N threads (default: one a processor); the archive\n"
     "                   is the same for every N\n"
     "  -q               quiet: no progress, no summary\n"
@@ -71,6 +74,15 @@ bool ParseThreads(const char* text, int& threads) {
     return true;
 }
 
+bool ParseCodePage(const char* text, unsigned& codePage) {
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long n = std::strtoul(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || n == 0 || n > 65535) return false;
+    codePage = unsigned(n);
+    return true;
+}
+
 struct Options {
     std::string output;
     std::vector<std::string> paths;
@@ -79,6 +91,7 @@ struct Options {
     std::string keyFile;
     uint64_t split = 0;
     int threads = DefaultThreads();
+    unsigned codePage = kDefaultCodePage;
     bool quiet = false;
     bool verbose = false;
 };
@@ -93,11 +106,12 @@ bool UsageError(const std::string& text) {
 }
 
 bool ParseOptions(int argc, char** argv, Options& o) {
-    enum { kStub = 256, kKey, kKeyFile, kSplit, kHelp, kVersion };
+    enum { kStub = 256, kKey, kKeyFile, kSplit, kCodePage, kHelp, kVersion };
     static const option kLong[] = {{"stub", required_argument, nullptr, kStub},
                                    {"key", required_argument, nullptr, kKey},
                                    {"key-file", required_argument, nullptr, kKeyFile},
                                    {"split", required_argument, nullptr, kSplit},
+                                   {"codepage", required_argument, nullptr, kCodePage},
                                    {"help", no_argument, nullptr, kHelp},
                                    {"version", no_argument, nullptr, kVersion},
                                    {nullptr, 0, nullptr, 0}};
@@ -117,6 +131,9 @@ bool ParseOptions(int argc, char** argv, Options& o) {
             case kKeyFile: o.keyFile = optarg; break;
             case kSplit:
                 if (!pack::ParseSize(optarg, o.split)) return UsageError(std::string("not a size: ") + optarg);
+                break;
+            case kCodePage:
+                if (!ParseCodePage(optarg, o.codePage)) return UsageError(std::string("not a code page: ") + optarg);
                 break;
             case kHelp: std::fputs(kUsageText, stdout); std::exit(kSuccess);
             case kVersion: std::fputs(kVersionText, stdout); std::exit(kSuccess);
@@ -205,7 +222,7 @@ std::string SplitProblem(const Options& o, const pack::Bytes& stub, const std::v
     if (o.output.find('.', slash == std::string::npos ? 0 : slash + 1) == std::string::npos)
         return "a split archive's name needs an extension (" + o.output + ".exe): its volumes replace it";
     std::vector<pack::StoredEntry> named(files.size());
-    for (size_t i = 0; i < files.size(); ++i) named[i].path = files[i].stored;
+    for (size_t i = 0; i < files.size(); ++i) named[i].path = files[i].archived;
     const uint64_t minimum = pack::MinimumVolumeSize(stub.size(), pack::CatalogEnd(named));
     if (o.split < minimum)
         return "volume 0 of " + std::to_string(o.split) + " bytes cannot hold the stub, the header and the catalog; --split needs at least " +
@@ -250,17 +267,19 @@ void PrintSummary(const Options& o, size_t files, uint64_t inputBytes, size_t st
                 stubSize, (unsigned long long)archive, ratio, seconds);
 }
 
-// The files to leave out of the walk: the archive as it is now (said so) and
-// the temporary file that will become it (silently).
+// The files to leave out of the walk, by identity: the archive and every
+// volume of it that is there from an earlier run, and the temporary file
+// that will become the archive (silently).
 std::vector<pack::FileId> OutputIds(const Options& o, const pack::OutputFiles& out) {
     std::vector<pack::FileId> ids;
-    struct stat st;
-    if (stat(o.output.c_str(), &st) == 0) ids.push_back({st.st_dev, st.st_ino, false});
-    pack::FileId temporary;
-    if (out.TemporaryId(temporary.device, temporary.inode)) {
-        temporary.quiet = true;
-        ids.push_back(temporary);
+    for (int n = 0; n <= kLastVolumeNumber; ++n) {
+        struct stat st;
+        const std::string name = VolumeName(o.output, size_t(n));
+        if (!name.empty() && stat(name.c_str(), &st) == 0)
+            ids.push_back({st.st_dev, st.st_ino, n == 0 ? "it is the archive being written" : "it is a volume of the archive being written"});
     }
+    pack::FileId temporary;
+    if (out.TemporaryId(temporary.device, temporary.inode)) ids.push_back(temporary);
     return ids;
 }
 
@@ -302,7 +321,12 @@ int Run(const Options& o) {
     }
 
     pack::Diagnostics diag;
-    const std::vector<pack::InputFile> files = pack::CollectInputs(o.paths, OutputIds(o, out), diag);
+    platform::CodePage codePage;
+    if (!codePage.Open(o.codePage)) {
+        Say("code page " + std::to_string(o.codePage) + " has no conversion on this system");
+        return kRefused;
+    }
+    const std::vector<pack::InputFile> files = pack::CollectInputs(o.paths, OutputIds(o, out), diag, &codePage);
     for (const std::string& w : diag.warnings) Warn(w);
     for (const std::string& e : diag.errors) Say(e);
     if (!diag.errors.empty()) return kIoError;
@@ -319,7 +343,7 @@ int Run(const Options& o) {
     std::vector<std::string> paths;
     uint64_t inputBytes = 0;
     for (const pack::InputFile& f : files) {
-        paths.push_back(f.stored);
+        paths.push_back(f.archived);
         inputBytes += f.size;
     }
     if (!stream.Begin(pack::ImagePrefix(stub), paths)) return OutputFailure(o, out);

@@ -6,17 +6,13 @@
 
 #include "archive/crypt.h"
 #include "archive/stored_path.h"
+#include "platform/posix/code_page.h"
 
 namespace pack {
 namespace {
 
 char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
 
-std::string Folded(const std::string& text) {
-    std::string out = text;
-    std::transform(out.begin(), out.end(), out.begin(), LowerAscii);
-    return out;
-}
 
 bool IsForbiddenOnWindows(unsigned char c) {
     return c < 0x20 || c == '<' || c == '>' || c == '"' || c == '|' || c == '?' || c == '*';
@@ -49,14 +45,33 @@ std::string NameProblem(const std::string& name) {
     if (std::any_of(name.begin(), name.end(), [](char c) { return IsForbiddenOnWindows(uint8_t(c)); }))
         return "Windows does not allow control characters or any of < > \" | ? * in names";
     if (device) return "Windows opens a device (CON, NUL, COM1, ...) for this name, not a file";
+    if (name.back() == '.' || name.back() == ' ') {
+        std::string trimmed = name;
+        while (trimmed.back() == '.' || trimmed.back() == ' ') trimmed.pop_back();
+        return "Windows drops the dots and spaces that end a name (it would be extracted as \"" + trimmed + "\")";
+    }
     return {};
 }
 
-std::string StoredPathProblem(const std::string& stored) {
-    if (!HasStoredPathForm(stored.c_str()) || !IsSafeRelativePath(stored.c_str() + 2))
+std::string ArchivedName(const std::string& stored, const platform::CodePage* codePage, std::string& archived) {
+    archived = stored;
+    if (!codePage) return {};
+    if (!platform::IsValidUtf8(stored)) return "its name is not valid UTF-8, the encoding of names here";
+    if (!codePage->FromUtf8(stored, archived))
+        return "its name cannot be written in " + codePage->Title() +
+               ", in which the archive stores names; give --codepage with one that can";
+    // A byte of a character that is also the code of '\' splits the name for the extractor.
+    if (std::count(archived.begin(), archived.end(), '\\') != std::count(stored.begin(), stored.end(), '\\'))
+        return "in " + codePage->Title() + " its name has a byte that the extractor takes for a '\\' between folders";
+    return {};
+}
+
+std::string StoredPathProblem(const std::string& archived, const std::string& shown) {
+    const std::string& stored = shown.empty() ? archived : shown;
+    if (!HasStoredPathForm(archived.c_str()) || !IsSafeRelativePath(archived.c_str() + 2))
         return "the extractor refuses the stored path " + stored;
-    if (stored.size() > kMaxStoredPath)
-        return "the stored path " + stored + " has " + std::to_string(stored.size()) +
+    if (archived.size() > kMaxStoredPath)
+        return "the stored path " + stored + " has " + std::to_string(archived.size()) +
                " characters; even below a drive root it would pass the 259 characters of an output path";
     return {};
 }
@@ -132,25 +147,53 @@ uint64_t MinimumVolumeSize(size_t stubSize, size_t catalogEnd) {
     return uint64_t(stubSize) + MarkerSearchForm().size() + kVolumeFraming + catalogEnd;
 }
 
+namespace {
+
+// The first `count` components of a stored path (".\" counts as none).
+std::string Leading(const std::string& stored, size_t count) {
+    size_t end = 1;
+    for (size_t i = 0; i < count && end != std::string::npos; ++i) end = stored.find('\\', end + 1);
+    return stored.substr(0, end);
+}
+
+// The stored path as Windows tells paths apart, component by component.
+std::vector<std::string> FoldedComponents(const std::string& stored) {
+    std::vector<std::string> out;
+    for (size_t at = 2; at <= stored.size();) {
+        const size_t end = std::min(stored.find('\\', at), stored.size());
+        out.push_back(platform::WindowsFolded(stored.substr(at, end - at)));
+        at = end + 1;
+    }
+    return out;
+}
+
+}  // namespace
+
 std::vector<std::string> CollisionProblems(const std::vector<StoredSource>& files) {
     std::vector<std::string> problems;
     std::map<std::string, const StoredSource*> byFile;
-    std::map<std::string, const StoredSource*> byFolder;  // a folder and one file that needs it
+    // A folder, the file that needs it and how many components it has.
+    std::map<std::string, std::pair<const StoredSource*, size_t>> byFolder;
     for (const StoredSource& f : files) {
-        const std::string key = Folded(f.stored);
+        const std::vector<std::string> components = FoldedComponents(f.stored);
+        std::string key;
+        for (size_t i = 0; i < components.size(); ++i) {
+            if (i > 0) byFolder.emplace(key, std::make_pair(&f, i));
+            key += "\\" + components[i];
+        }
         const auto [at, added] = byFile.emplace(key, &f);
         if (!added) {
             problems.push_back(at->second->source + " and " + f.source + " would both be extracted as " + f.stored +
-                               (at->second->stored == f.stored ? "" : " (Windows ignores case in names)"));
+                               (at->second->stored == f.stored
+                                    ? ""
+                                    : " (Windows ignores case in names, and dots and spaces at their end)"));
         }
-        for (size_t sep = key.find('\\', 2); sep != std::string::npos; sep = key.find('\\', sep + 1))
-            byFolder.emplace(key.substr(0, sep), &f);
     }
     for (const auto& [key, file] : byFile) {
         const auto folder = byFolder.find(key);
         if (folder != byFolder.end())
-            problems.push_back(file->source + " stands where " + folder->second->source + " needs the folder " +
-                               folder->second->stored.substr(0, key.size()));
+            problems.push_back(file->source + " stands where " + folder->second.first->source + " needs the folder " +
+                               Leading(folder->second.first->stored, folder->second.second));
     }
     return problems;
 }

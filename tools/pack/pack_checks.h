@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "pack/archive_writer.h"
+#include "platform/posix/code_page.h"
 
 // What trelk-pack refuses: everything the extractor would refuse or could not
 // extract. Each check returns the refusal's text, or an empty string.
@@ -26,9 +27,14 @@ constexpr size_t kLongStoredPath = 200;      // warned about: may not fit below 
 // open instead of a file.
 std::string NameProblem(const std::string& name);
 
-// The stored path as a whole, checked with the extractor's own rule and its
-// path length.
-std::string StoredPathProblem(const std::string& stored);
+// The stored path as the archive holds it: bytes in the code page the stub
+// reads names in, converted from the local UTF-8 (unchanged without a code
+// page). Why it cannot be, or an empty string.
+std::string ArchivedName(const std::string& stored, const platform::CodePage* codePage, std::string& archived);
+
+// The stored path as a whole, as archived, checked with the extractor's own
+// rule and its path length; named in the messages as shown (default: as archived).
+std::string StoredPathProblem(const std::string& archived, const std::string& shown = {});
 bool IsLongStoredPath(const std::string& stored);
 
 // A stub that is not a Windows program (an MZ header pointing to a PE

@@ -142,7 +142,7 @@ private:
                                                    std::to_string(kMaxStoredSize)};
             return false;
         }
-        m_records.push_back({file.stored, int32_t(facts.fileSize), int32_t(facts.storedSize),
+        m_records.push_back({file.archived, int32_t(facts.fileSize), int32_t(facts.storedSize),
                              int32_t(facts.rawPrefixSize), int32_t(facts.codedSize), offset, facts.crc, {}});
         m_bytesDone += file.size;
         m_observer.Packed(file, facts);
