@@ -76,15 +76,15 @@ int ConsoleHost::ShowMessage(const char* text, const char* caption, unsigned typ
     const unsigned buttons = type & 0x0F;
     if (buttons == MB_YESNOCANCEL && m_overwrite != Overwrite::Ask) {
         if (m_overwrite == Overwrite::Always) return IDYES;
-        std::fprintf(stderr, "%s: %s\n", caption, text);
+        std::fprintf(stderr, "%s: %s\n", caption, platform::CoreTextToLocal(text).c_str());
         return IDNO;
     }
     if (buttons == MB_OK) {
-        std::fprintf(stderr, "%s: %s\n", caption, text);
+        std::fprintf(stderr, "%s: %s\n", caption, platform::CoreTextToLocal(text).c_str());
         return IDOK;
     }
     if (!m_interactive) {
-        std::fprintf(stderr, "%s: %s\n(no terminal to answer on: refused)\n", caption, text);
+        std::fprintf(stderr, "%s: %s\n(no terminal to answer on: refused)\n", caption, platform::CoreTextToLocal(text).c_str());
         return IDCANCEL;
     }
     return AskOnTerminal(text, caption, type);
@@ -93,7 +93,7 @@ int ConsoleHost::ShowMessage(const char* text, const char* caption, unsigned typ
 int ConsoleHost::AskOnTerminal(const char* text, const char* caption, unsigned type) {
     const bool yesNo = (type & 0x0F) == MB_YESNOCANCEL;
     for (;;) {
-        std::fprintf(stderr, "%s: %s %s ", caption, text, yesNo ? "[y]es, [n]o, [c]ancel:" : "[o]k, [c]ancel:");
+        std::fprintf(stderr, "%s: %s %s ", caption, platform::CoreTextToLocal(text).c_str(), yesNo ? "[y]es, [n]o, [c]ancel:" : "[o]k, [c]ancel:");
         std::string answer;
         if (!ReadLine(answer, true)) return IDCANCEL;
         const char c = answer.empty() ? '\0' : char(answer[0] | 0x20);
@@ -113,7 +113,7 @@ void ConsoleHost::SendToDialog(unsigned message, intptr_t lParam) {
     if (message == WM_EXTRACT_FILEDONE && !m_quiet) {
         const auto* entry = reinterpret_cast<const CatalogEntry*>(lParam);
         EndProgressLine();
-        std::printf("  extracted: %s\n", entry->path + entry->destPrefixLen);
+        std::printf("  extracted: %s\n", platform::CoreTextToLocal(entry->path + entry->destPrefixLen).c_str());
         std::fflush(stdout);
     }
     if (message == WM_EXTRACT_FINISHED) EndProgressLine();
@@ -128,7 +128,7 @@ void ConsoleHost::SetFileProgress(int percent) {
 void ConsoleHost::SetAllProgress(int percent) { m_allPercent = percent; }
 
 void ConsoleHost::SetFileName(const char* text) {
-    m_current = text;
+    m_current = platform::CoreTextToLocal(text);
     m_filePercent = 0;
     ShowProgress();
 }
@@ -153,7 +153,7 @@ void ConsoleHost::PrintList() const {
     const CatalogEntry* last = m_dialog.CatalogHead();
     for (const CatalogEntry* e = last; e && e->next; e = e->next) last = e->next;
     for (const CatalogEntry* e = last; e; e = e->prev, ++count) {
-        std::string name = e->path + 2;
+        std::string name = platform::CoreTextToLocal(e->path + 2);
         for (char& c : name)
             if (c == '\\') c = '/';
         std::printf("%10d %10d  %08x  %s\n", e->fileSize, e->storedSize, unsigned(e->crc), name.c_str());

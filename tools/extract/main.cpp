@@ -15,6 +15,7 @@
 #include "archive/archive_reader.h"
 #include "common/globals.h"
 #include "console_host.h"
+#include "platform/posix/code_page.h"
 #include "platform/posix/host.h"
 
 namespace {
@@ -30,6 +31,7 @@ const char kUsageText[] =
     "  -o       overwrite existing files without asking\n"
     "  -n       never overwrite: an existing file stops the run\n"
     "  -q       quiet: only errors\n"
+    "  --codepage N  the Windows code page the archive's names are in (default 1252)\n"
     "  --help   this text\n"
     "Exit codes: 0 done, 1 an error was reported, 2 bad usage, 3 cancelled.\n";
 
@@ -39,11 +41,15 @@ struct Options {
     const char* key = nullptr;
     bool list = false;
     bool quiet = false;
+    unsigned codePage = 1252;  // Western European, as trelk-pack stores names by default
     ConsoleHost::Overwrite overwrite = ConsoleHost::Overwrite::Ask;
 };
 
 bool ParseOptions(int argc, char** argv, Options& o) {
-    static const option kLong[] = {{"help", no_argument, nullptr, 'h'}, {nullptr, 0, nullptr, 0}};
+    enum { kCodePage = 256 };
+    static const option kLong[] = {{"help", no_argument, nullptr, 'h'},
+                                   {"codepage", required_argument, nullptr, kCodePage},
+                                   {nullptr, 0, nullptr, 0}};
     for (int c; (c = getopt_long(argc, argv, "d:lk:onqh", kLong, nullptr)) != -1;) {
         switch (c) {
             case 'd': o.dest = optarg; break;
@@ -53,6 +59,13 @@ bool ParseOptions(int argc, char** argv, Options& o) {
             case 'n': o.overwrite = ConsoleHost::Overwrite::Never; break;
             case 'q': o.quiet = true; break;
             case 'h': std::fputs(kUsageText, stdout); std::exit(kSuccess);
+            case kCodePage: {
+                char* end = nullptr;
+                const unsigned long n = std::strtoul(optarg, &end, 10);
+                if (end == optarg || *end != '\0' || n == 0 || n > 65535) return false;
+                o.codePage = unsigned(n);
+                break;
+            }
             default: return false;
         }
     }
@@ -116,9 +129,17 @@ int main(int argc, char** argv) {
         std::fputs(kUsageText, stderr);
         return kUsage;
     }
+    platform::CodePage codePage;
+    if (!codePage.Open(options.codePage)) {
+        std::fprintf(stderr, "trelk-extract: code page %u has no conversion on this system\n", options.codePage);
+        return kUsage;
+    }
+    platform::SetNameCodePage(&codePage);
     if (!SetPaths(options)) {
-        std::fprintf(stderr, "trelk-extract: a path is longer than the %d characters the archive format allows\n",
-                     kPathSize - 1);
+        std::fprintf(stderr,
+                     "trelk-extract: a path is longer than the %d characters the archive format allows, or cannot be "
+                     "written in %s\n",
+                     kPathSize - 1, codePage.Title().c_str());
         return kUsage;
     }
     if (!options.list && !options.dest.empty() && !MakeFolders(options.dest)) {

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <string>
 
 namespace platform {
 
@@ -23,12 +24,23 @@ Host* SetHost(Host* host);
 // Whether the file system holding path lives on a removable block device.
 bool PathOnRemovableDevice(const char* path);
 
+class CodePage;
+
+// The code page of the core's texts (the archive's names), which the
+// file-system names (UTF-8) are converted to and from; none (the default)
+// leaves the bytes as they are. The code page must outlive its use.
+void SetNameCodePage(const CodePage* codePage);
+
 // The file-system form of a core path: every '\' becomes '/'. Returns false
-// when it does not fit the buffer.
+// when it does not fit the buffer or a name cannot be converted.
 bool ToNativePath(const char* path, char* out, int size);
 
 // The core form of a file-system path: every '/' becomes '\'. Returns false
-// when it does not fit the buffer.
+// when it does not fit the buffer or a name cannot be converted.
 bool ToCorePath(const char* path, char* out, int size);
+
+// A core text (a box's, a name) for the terminal: converted when it can be,
+// else as it is.
+std::string CoreTextToLocal(const char* text);
 
 }  // namespace platform

@@ -15,17 +15,33 @@
 #include "archive/crypt.h"
 #include "common/globals.h"
 #include "common/win_values.h"
+#include "platform/posix/code_page.h"
 #include "platform/posix/host.h"
 
 namespace platform {
 namespace {
 
 Host* g_host = nullptr;
+const CodePage* g_codePage = nullptr;
 
-bool MapSeparator(const char* path, char* out, int size, char from, char to) {
-    const size_t n = std::strlen(path);
-    if (size <= 0 || n >= size_t(size)) return false;
-    for (size_t i = 0; i <= n; ++i) out[i] = path[i] == from ? to : path[i];
+// Maps the separators and, with a code page, converts each component between
+// the code page (toLocal: into UTF-8) and UTF-8. The components are those the
+// core sees: split at every separator byte, as it splits them.
+bool MapPath(const char* path, char* out, int size, char from, char to, bool toLocal) {
+    std::string mapped;
+    for (const char* p = path;; ++p) {
+        const char* end = std::strchr(p, from);
+        const std::string component(p, end ? size_t(end - p) : std::strlen(p));
+        std::string converted = component;
+        if (g_codePage && !(toLocal ? g_codePage->ToUtf8(component, converted) : g_codePage->FromUtf8(component, converted)))
+            return false;
+        mapped += converted;
+        if (!end) break;
+        mapped += to;
+        p = end;
+    }
+    if (size <= 0 || mapped.size() >= size_t(size)) return false;
+    std::memcpy(out, mapped.c_str(), mapped.size() + 1);
     return true;
 }
 
@@ -47,9 +63,17 @@ Host* SetHost(Host* host) {
 
 bool Host::IsRemovableDrive(const char* path) { return PathOnRemovableDevice(path); }
 
-bool ToNativePath(const char* path, char* out, int size) { return MapSeparator(path, out, size, '\\', '/'); }
+bool ToNativePath(const char* path, char* out, int size) { return MapPath(path, out, size, '\\', '/', true); }
 
-bool ToCorePath(const char* path, char* out, int size) { return MapSeparator(path, out, size, '/', '\\'); }
+bool ToCorePath(const char* path, char* out, int size) { return MapPath(path, out, size, '/', '\\', false); }
+
+void SetNameCodePage(const CodePage* codePage) { g_codePage = codePage; }
+
+std::string CoreTextToLocal(const char* text) {
+    std::string local;
+    if (g_codePage && g_codePage->ToUtf8(text, local)) return local;
+    return text;
+}
 
 int OpenRead(const char* path) { return ::open(NativePath(path).text, O_RDONLY | O_CLOEXEC); }
 
