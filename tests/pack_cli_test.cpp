@@ -10,6 +10,7 @@
 #include "pack/pack_checks.h"
 #include "pack/progress.h"
 #include "pack/size_text.h"
+#include "pack/stub_places.h"
 #include "support/fixtures.h"
 
 namespace {
@@ -110,6 +111,25 @@ TEST(ArchivedName, IsTheNameInTheCodePageTheStubReadsNamesIn) {
             EXPECT_EQ(archived, c.archived) << c.stored;
         }
     }
+}
+
+TEST(FindStub, TakesTheFirstPlaceThatHoldsOneAndNamesThemAllWhenNone) {
+    TempDir dir;
+    ASSERT_EQ(mkdir((dir / "bin").c_str(), 0777), 0);
+    const auto places = pack::StubPlaces(dir / "bin/trelk-pack", "../share/trelk/trelk-sfx.exe", dir / "build/stub.exe");
+    EXPECT_EQ(places, (std::vector<std::string>{dir / "bin/../share/trelk/trelk-sfx.exe", dir / "bin/trelk-sfx.exe",
+                                                 dir / "build/stub.exe"}));
+    std::string problem;
+    EXPECT_EQ(pack::FindStub(places, problem), "");
+    EXPECT_EQ(problem, "no stub found: looked for it at " + places[0] + ", " + places[1] + " and " + places[2] +
+                           "; give --stub FILE");
+    WriteFileBytes(dir / "bin/trelk-sfx.exe", FakeStub());
+    EXPECT_EQ(pack::FindStub(places, problem), places[1]);
+    ASSERT_EQ(mkdir((dir / "share").c_str(), 0777), 0);
+    ASSERT_EQ(mkdir((dir / "share/trelk").c_str(), 0777), 0);
+    WriteFileBytes(dir / "share/trelk/trelk-sfx.exe", FakeStub());
+    EXPECT_EQ(pack::FindStub(places, problem), places[0]);
+    EXPECT_EQ(pack::StubPlaces("", "x", "b"), std::vector<std::string>{"b"});
 }
 
 TEST(StubProblem, RefusesTheMarkerAndStubsPastTheWindow) {

@@ -23,6 +23,7 @@
 #include "pack/packer.h"
 #include "pack/progress.h"
 #include "pack/size_text.h"
+#include "pack/stub_places.h"
 #include "volumes/volume_name.h"
 
 namespace {
@@ -40,7 +41,8 @@ const char kUsageText[] =
     "A file is stored as .\\name, a folder's files as .\\folder\\sub\\name (\".\" stores\n"
     "the current folder's contents directly); folders are walked in byte order of names.\n"
     "  -o FILE          the archive to write\n"
-    "  --stub FILE      the stub to put in front (default: trelk-sfx.exe beside trelk-pack)\n"
+    "  --stub FILE      the stub to put in front (default: the installed trelk-sfx.exe,\n"
+    "                   ../share/trelk/ from trelk-pack, or one beside trelk-pack)\n"
     "  --key TEXT       encrypt with this key (only printable characters other than\n"
     "                   space count, case is ignored, the first 43 of them are used)\n"
     "  --key-file FILE  encrypt with the key in FILE (its first line)\n"
@@ -165,12 +167,11 @@ bool ReadFront(const std::string& path, size_t limit, pack::Bytes& bytes) {
     return n >= 0;
 }
 
-std::string DefaultStubPath() {
+// The places of the stub when no --stub is given, from trelk-pack's own path.
+std::vector<std::string> StubPlaces() {
     char self[PATH_MAX];
     const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n <= 0) return "trelk-sfx.exe";
-    std::string path(self, size_t(n));
-    return path.substr(0, path.rfind('/') + 1) + "trelk-sfx.exe";
+    return pack::StubPlaces(n > 0 ? std::string(self, size_t(n)) : "", TRELK_INSTALLED_STUB, TRELK_BUILD_STUB);
 }
 
 // Refusals end the run; the first few say enough.
@@ -298,7 +299,15 @@ int Run(const Options& o) {
     pack::OutputFiles out(o.output);
     if (!out.Create(0)) return OutputFailure(o, out);
 
-    const std::string stubPath = o.stub.empty() ? DefaultStubPath() : o.stub;
+    std::string stubPath = o.stub;
+    if (stubPath.empty()) {
+        std::string problem;
+        stubPath = pack::FindStub(StubPlaces(), problem);
+        if (stubPath.empty()) {
+            Say(problem);
+            return kIoError;
+        }
+    }
     pack::Bytes stub;
     // One byte past the largest stub that fits shows a stub too large.
     if (!ReadFront(stubPath, pack::kMarkerWindow + 1, stub)) {
