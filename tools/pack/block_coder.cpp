@@ -32,7 +32,7 @@ inline void Residuals(const uint16_t* words, int count, const BlockHistory& h, i
     ext[0] = h.prev3;
     ext[1] = h.prev2;
     ext[2] = h.prev1;
-    std::memcpy(ext + 3, words, sizeof(uint16_t) * size_t(count));
+    if (count > 0) std::memcpy(ext + 3, words, sizeof(uint16_t) * size_t(count));
     const uint16_t* w = ext + 3;
     switch (order) {
         case 0:
