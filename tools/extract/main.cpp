@@ -15,7 +15,7 @@
 #include "archive/archive_reader.h"
 #include "common/globals.h"
 #include "console_host.h"
-#include "platform/posix/code_page.h"
+#include "platform/code_page.h"
 #include "platform/posix/host.h"
 
 namespace {

@@ -1,11 +1,8 @@
 #include "pack/byte_source.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
+
+#include "system/system.h"
 
 namespace pack {
 
@@ -16,37 +13,19 @@ bool MemorySource::ReadAt(uint64_t offset, void* buffer, size_t n) {
 }
 
 FileSource::~FileSource() {
-    if (m_fd >= 0) close(m_fd);
+    if (m_fd >= 0) sys::Close(m_fd);
 }
 
 bool FileSource::Open(const std::string& path) {
-    m_fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (m_fd < 0) return false;
-    struct stat st;
-    if (fstat(m_fd, &st) != 0) return false;
-    m_size = uint64_t(st.st_size);
-    return true;
+    m_fd = sys::OpenRead(path);
+    return m_fd >= 0 && sys::FileSize(m_fd, m_size);
 }
 
-bool FileSource::ReadAt(uint64_t offset, void* buffer, size_t n) {
-    auto* p = static_cast<uint8_t*>(buffer);
-    while (n > 0) {
-        const ssize_t got = pread(m_fd, p, n, off_t(offset));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) {
-            if (got == 0) errno = 0;  // the file ended early: it changed since it was opened
-            return false;
-        }
-        p += got;
-        offset += uint64_t(got);
-        n -= size_t(got);
-    }
-    return true;
-}
+bool FileSource::ReadAt(uint64_t offset, void* buffer, size_t n) { return sys::ReadAt(m_fd, offset, buffer, n); }
 
 bool FileSource::Unchanged() const {
-    struct stat st;
-    return fstat(m_fd, &st) == 0 && uint64_t(st.st_size) == m_size;
+    uint64_t size = 0;
+    return sys::FileSize(m_fd, size) && size == m_size;
 }
 
 }  // namespace pack

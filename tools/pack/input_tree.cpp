@@ -1,15 +1,11 @@
 #include "pack/input_tree.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <cstring>
 
 #include "pack/pack_checks.h"
+#include "system/system.h"
 
 namespace pack {
 namespace {
@@ -30,13 +26,13 @@ public:
         : m_skip(skip), m_diag(diag), m_codePage(codePage) {}
 
     void AddPath(const std::string& path) {
-        struct stat st;
-        if (stat(path.c_str(), &st) != 0) return Error(path);
+        sys::Status st;
+        if (!sys::GetStatus(path, true, st)) return Error(path);
         const std::string name = TopLevelName(path);
-        if (S_ISDIR(st.st_mode)) {
+        if (st.kind == sys::Kind::Folder) {
             if (name.empty()) return AddFolder(path, ".");
             if (NameOk(name, path)) AddFolder(path, ".\\" + name);
-        } else if (S_ISREG(st.st_mode)) {
+        } else if (st.kind == sys::Kind::File) {
             if (NameOk(name, path)) AddFile(path, ".\\" + name, st);
         } else {
             m_diag.warnings.push_back("skipping " + path + ": not a file or a folder");
@@ -47,51 +43,43 @@ public:
 
 private:
     void AddFolder(const std::string& folder, const std::string& stored) {
-        DIR* dir = opendir(folder.c_str());
-        if (!dir) return Error(folder);
         std::vector<std::string> names;
-        errno = 0;
-        while (const dirent* d = readdir(dir)) {
-            if (std::strcmp(d->d_name, ".") != 0 && std::strcmp(d->d_name, "..") != 0) names.push_back(d->d_name);
-        }
-        const int readError = errno;
-        closedir(dir);
-        if (readError != 0) return Error(folder, readError);
+        if (!sys::ListFolder(folder, names)) return Error(folder);
         if (names.empty()) m_diag.warnings.push_back("the empty folder " + folder + " is not stored: an archive holds files only");
         std::sort(names.begin(), names.end());  // byte order: the same archive on every machine
         for (const std::string& name : names) AddEntry(Child(folder, name), name, stored + "\\" + name);
     }
 
     void AddEntry(const std::string& path, const std::string& name, const std::string& stored) {
-        struct stat st;
-        if (lstat(path.c_str(), &st) != 0) return Error(path);
-        if (S_ISLNK(st.st_mode)) {
-            if (stat(path.c_str(), &st) != 0) {
+        sys::Status st;
+        if (!sys::GetStatus(path, false, st)) return Error(path);
+        if (st.link) {
+            if (!sys::GetStatus(path, true, st)) {
                 m_diag.warnings.push_back("skipping the link " + path + ": " + std::strerror(errno));
                 return;
             }
-            if (S_ISDIR(st.st_mode)) {
+            if (st.kind == sys::Kind::Folder) {
                 m_diag.warnings.push_back("skipping the link " + path + " to a folder (links to folders are not followed)");
                 return;
             }
         }
-        if (!S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode)) {
+        if (st.kind == sys::Kind::Other) {
             m_diag.warnings.push_back("skipping " + path + ": not a file or a folder");
             return;
         }
         if (!NameOk(name, path)) return;
-        if (S_ISDIR(st.st_mode)) return AddFolder(path, stored);
+        if (st.kind == sys::Kind::Folder) return AddFolder(path, stored);
         AddFile(path, stored, st);
     }
 
-    void AddFile(const std::string& path, const std::string& stored, const struct stat& st) {
+    void AddFile(const std::string& path, const std::string& stored, const sys::Status& st) {
         for (const FileId& skip : m_skip) {
-            if (st.st_dev != skip.device || st.st_ino != skip.inode) continue;
+            if (st.device != skip.device || st.inode != skip.inode) continue;
             if (!skip.why.empty()) m_diag.warnings.push_back("skipping " + path + ": " + skip.why);
             return;
         }
-        if (int64_t(st.st_size) > kMaxFileSize) {
-            m_diag.refusals.push_back(path + " has " + std::to_string(st.st_size) +
+        if (st.size > uint64_t(kMaxFileSize)) {
+            m_diag.refusals.push_back(path + " has " + std::to_string(st.size) +
                                       " bytes; an archive holds files of at most " + std::to_string(kMaxFileSize));
             return;
         }
@@ -105,7 +93,7 @@ private:
         if (IsLongStoredPath(archived))
             m_diag.warnings.push_back("the stored path " + stored + " has " + std::to_string(archived.size()) +
                                       " characters; it may not fit below a deep destination folder");
-        files.push_back({path, stored, archived, uint64_t(st.st_size)});
+        files.push_back({path, stored, archived, st.size});
     }
 
     bool NameOk(const std::string& name, const std::string& path) {
@@ -130,8 +118,8 @@ std::string TopLevelName(const std::string& path) {
     const std::string last = LastComponent(path);
     if (last == ".") return "";
     if (last != ".." && last != "/" && !last.empty()) return last;
-    char resolved[PATH_MAX];
-    if (!realpath(path.c_str(), resolved)) return last;  // refused later as dots only
+    std::string resolved;
+    if (!sys::AbsolutePath(path, resolved)) return last;  // refused later as dots only
     const std::string name = LastComponent(resolved);
     return name == "/" ? "" : name;
 }

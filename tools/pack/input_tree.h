@@ -1,11 +1,9 @@
 #pragma once
-#include <sys/types.h>
-
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "platform/posix/code_page.h"
+#include "platform/code_page.h"
 
 namespace pack {
 
@@ -27,8 +25,8 @@ struct Diagnostics {
 // A file to leave out, such as the archive being written, and why: said
 // when skipped, unless there is nothing to say.
 struct FileId {
-    dev_t device = 0;
-    ino_t inode = 0;
+    uint64_t device = 0;
+    uint64_t inode = 0;
     std::string why;
 };
 

@@ -1,8 +1,5 @@
 // trelk-pack: packs files and folders behind the stub into a self-extracting archive.
-#include <fcntl.h>
 #include <getopt.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -24,6 +21,7 @@
 #include "pack/progress.h"
 #include "pack/size_text.h"
 #include "pack/stub_places.h"
+#include "system/system.h"
 #include "volumes/volume_name.h"
 
 namespace {
@@ -154,24 +152,20 @@ bool ParseOptions(int argc, char** argv, Options& o) {
 // Reads a file's first `limit` bytes (all of it when it is shorter): what
 // is past them is either refused or not looked at.
 bool ReadFront(const std::string& path, size_t limit, pack::Bytes& bytes) {
-    const int fd = open(path.c_str(), O_RDONLY);
-    if (fd < 0) return false;
-    bytes.clear();
-    uint8_t chunk[1 << 16];
-    ssize_t n = 0;
-    while (bytes.size() < limit && (n = read(fd, chunk, std::min(sizeof chunk, limit - bytes.size()))) > 0)
-        bytes.insert(bytes.end(), chunk, chunk + n);
+    const int fd = sys::OpenRead(path);
+    uint64_t size = 0;
+    if (fd < 0 || !sys::FileSize(fd, size)) return false;
+    bytes.resize(size_t(std::min<uint64_t>(size, limit)));
+    const bool read = sys::ReadAt(fd, 0, bytes.data(), bytes.size());
     const int error = errno;
-    close(fd);
+    sys::Close(fd);
     errno = error;
-    return n >= 0;
+    return read;
 }
 
 // The places of the stub when no --stub is given, from trelk-pack's own path.
 std::vector<std::string> StubPlaces() {
-    char self[PATH_MAX];
-    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    return pack::StubPlaces(n > 0 ? std::string(self, size_t(n)) : "", TRELK_INSTALLED_STUB, TRELK_BUILD_STUB);
+    return pack::StubPlaces(sys::SelfPath(), TRELK_INSTALLED_STUB, TRELK_BUILD_STUB);
 }
 
 // Refusals end the run; the first few say enough.
@@ -236,7 +230,7 @@ std::string SplitProblem(const Options& o, const pack::Bytes& stub, const std::v
 class Observer : public pack::PackObserver {
 public:
     Observer(const Options& o, size_t files, uint64_t bytes)
-        : m_bar(stderr, !o.quiet && isatty(STDERR_FILENO), files, bytes), m_verbose(o.verbose) {}
+        : m_bar(stderr, !o.quiet && sys::IsTerminal(stderr), files, bytes), m_verbose(o.verbose) {}
 
     void Progress(size_t filesDone, uint64_t bytesDone, const std::string& current) override {
         m_bar.Show(filesDone, bytesDone, current);
@@ -274,10 +268,10 @@ void PrintSummary(const Options& o, size_t files, uint64_t inputBytes, size_t st
 std::vector<pack::FileId> OutputIds(const Options& o, const pack::OutputFiles& out) {
     std::vector<pack::FileId> ids;
     for (int n = 0; n <= kLastVolumeNumber; ++n) {
-        struct stat st;
+        sys::Status st;
         const std::string name = VolumeName(o.output, size_t(n));
-        if (!name.empty() && stat(name.c_str(), &st) == 0)
-            ids.push_back({st.st_dev, st.st_ino, n == 0 ? "it is the archive being written" : "it is a volume of the archive being written"});
+        if (!name.empty() && sys::GetStatus(name, true, st))
+            ids.push_back({st.device, st.inode, n == 0 ? "it is the archive being written" : "it is a volume of the archive being written"});
     }
     pack::FileId temporary;
     if (out.TemporaryId(temporary.device, temporary.inode)) ids.push_back(temporary);
@@ -314,8 +308,8 @@ int Run(const Options& o) {
         Say("cannot read the stub " + stubPath + ": " + std::strerror(errno));
         return kIoError;
     }
-    struct stat st;
-    const uint64_t stubSize = stat(stubPath.c_str(), &st) == 0 ? uint64_t(st.st_size) : stub.size();
+    sys::Status st;
+    const uint64_t stubSize = sys::GetStatus(stubPath, true, st) ? st.size : stub.size();
     if (const std::string problem = pack::StubProblem(stub, stubPath, stubSize); !problem.empty()) return Refuse(problem);
 
     std::optional<std::string> key;
@@ -378,7 +372,12 @@ int Run(const Options& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // getopt reads the UTF-8 words of the command line.
+    std::vector<std::string> words = sys::CommandLine(argc, argv);
+    std::vector<char*> args;
+    for (std::string& w : words) args.push_back(&w[0]);
+    args.push_back(nullptr);
     Options options;
-    if (!ParseOptions(argc, argv, options)) return kRefused;
+    if (!ParseOptions(int(words.size()), args.data(), options)) return kRefused;
     return Run(options);
 }

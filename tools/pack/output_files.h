@@ -1,6 +1,4 @@
 #pragma once
-#include <sys/types.h>
-
 #include <cstdint>
 #include <deque>
 #include <string>
@@ -41,7 +39,7 @@ public:
     // Whether a volume past the last name (.Z99) was asked for.
     bool OutOfNames() const { return m_outOfNames; }
     // Volume 0's temporary file, for the walk over the inputs to leave out.
-    bool TemporaryId(dev_t& device, ino_t& inode) const;
+    bool TemporaryId(uint64_t& device, uint64_t& inode) const;
 
 private:
     struct Volume {

@@ -6,7 +6,7 @@
 
 #include "archive/crypt.h"
 #include "archive/stored_path.h"
-#include "platform/posix/code_page.h"
+#include "platform/code_page.h"
 
 namespace pack {
 namespace {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "pack/archive_writer.h"
-#include "platform/posix/code_page.h"
+#include "platform/code_page.h"
 
 // What trelk-pack refuses: everything the extractor would refuse or could not
 // extract. Each check returns the refusal's text, or an empty string.

@@ -1,7 +1,6 @@
 #include "pack/progress.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
+#include "system/system.h"
 
 namespace pack {
 namespace {
@@ -14,11 +13,6 @@ std::string Megabytes(uint64_t bytes) {
     return text;
 }
 
-size_t TerminalWidth(FILE* out) {
-    winsize ws{};
-    if (ioctl(fileno(out), TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) return ws.ws_col;
-    return 80;
-}
 
 }  // namespace
 
@@ -41,7 +35,7 @@ std::string ProgressLine(size_t filesDone, size_t files, uint64_t bytesDone, uin
 }
 
 ProgressBar::ProgressBar(FILE* out, bool enabled, size_t files, uint64_t bytes)
-    : m_out(out), m_enabled(enabled), m_files(files), m_bytes(bytes), m_width(enabled ? TerminalWidth(out) : 80) {}
+    : m_out(out), m_enabled(enabled), m_files(files), m_bytes(bytes), m_width(enabled ? sys::TerminalWidth(out) : 80) {}
 
 void ProgressBar::Show(size_t filesDone, uint64_t bytesDone, const std::string& current) {
     if (!m_enabled) return;

@@ -1,6 +1,6 @@
 #include "pack/stub_places.h"
 
-#include <unistd.h>
+#include "system/system.h"
 
 namespace pack {
 
@@ -19,7 +19,7 @@ std::vector<std::string> StubPlaces(const std::string& self, const std::string& 
 std::string FindStub(const std::vector<std::string>& places, std::string& problem) {
     std::string looked;
     for (size_t i = 0; i < places.size(); ++i) {
-        if (access(places[i].c_str(), F_OK) == 0) return places[i];
+        if (sys::Exists(places[i])) return places[i];
         looked += (i == 0 ? "" : i + 1 == places.size() ? " and " : ", ") + places[i];
     }
     problem = "no stub found: looked for it at " + looked + "; give --stub FILE";

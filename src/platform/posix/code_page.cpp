@@ -1,5 +1,6 @@
-#include "platform/posix/code_page.h"
+#include "platform/code_page.h"
 
+#include <iconv.h>
 #include <locale.h>
 #include <wctype.h>
 
@@ -24,64 +25,37 @@ bool Convert(iconv_t cd, const std::string& in, std::string& out) {
     return true;
 }
 
-const char* Region(unsigned number) {
-    switch (number) {
-        case 437: return "OEM United States";
-        case 850: return "OEM Multilingual Latin 1";
-        case 874: return "Thai";
-        case 932: return "Japanese";
-        case 936: return "Simplified Chinese";
-        case 949: return "Korean";
-        case 950: return "Traditional Chinese";
-        case 1250: return "Central European";
-        case 1251: return "Cyrillic";
-        case 1252: return "Western European";
-        case 1253: return "Greek";
-        case 1254: return "Turkish";
-        case 1255: return "Hebrew";
-        case 1256: return "Arabic";
-        case 1257: return "Baltic";
-        case 1258: return "Vietnamese";
-        default: return nullptr;
-    }
-}
-
 }  // namespace
 
-CodePage::~CodePage() { Close(); }
+struct CodePage::Converters {
+    iconv_t toUtf8 = iconv_t(-1);
+    iconv_t fromUtf8 = iconv_t(-1);
+    ~Converters() {
+        if (toUtf8 != iconv_t(-1)) iconv_close(toUtf8);
+        if (fromUtf8 != iconv_t(-1)) iconv_close(fromUtf8);
+    }
+};
 
-void CodePage::Close() {
-    if (m_toUtf8 != iconv_t(-1)) iconv_close(m_toUtf8);
-    if (m_fromUtf8 != iconv_t(-1)) iconv_close(m_fromUtf8);
-    m_toUtf8 = m_fromUtf8 = iconv_t(-1);
-    m_number = 0;
-}
+CodePage::CodePage() = default;
+CodePage::~CodePage() = default;
 
 bool CodePage::Open(unsigned number) {
     const std::string name = "CP" + std::to_string(number);
-    iconv_t to = iconv_open("UTF-8", name.c_str());
-    iconv_t from = iconv_open(name.c_str(), "UTF-8");
-    if (to == iconv_t(-1) || from == iconv_t(-1)) {
-        if (to != iconv_t(-1)) iconv_close(to);
-        if (from != iconv_t(-1)) iconv_close(from);
-        return false;
-    }
-    Close();
+    auto converters = std::make_unique<Converters>();
+    converters->toUtf8 = iconv_open("UTF-8", name.c_str());
+    converters->fromUtf8 = iconv_open(name.c_str(), "UTF-8");
+    if (converters->toUtf8 == iconv_t(-1) || converters->fromUtf8 == iconv_t(-1)) return false;
     m_number = number;
-    m_toUtf8 = to;
-    m_fromUtf8 = from;
+    m_converters = std::move(converters);
     return true;
 }
 
-std::string CodePage::Title() const {
-    const char* region = Region(m_number);
-    return "code page " + std::to_string(m_number) + (region ? std::string(" (") + region + ")" : "");
+bool CodePage::ToUtf8(const std::string& bytes, std::string& utf8) const {
+    return m_converters && Convert(m_converters->toUtf8, bytes, utf8);
 }
 
-bool CodePage::ToUtf8(const std::string& bytes, std::string& utf8) const { return Convert(m_toUtf8, bytes, utf8); }
-
 bool CodePage::FromUtf8(const std::string& utf8, std::string& bytes) const {
-    return Convert(m_fromUtf8, utf8, bytes);
+    return m_converters && Convert(m_converters->fromUtf8, utf8, bytes);
 }
 
 namespace {

@@ -15,7 +15,7 @@
 #include "archive/crypt.h"
 #include "common/globals.h"
 #include "common/win_values.h"
-#include "platform/posix/code_page.h"
+#include "platform/code_page.h"
 #include "platform/posix/host.h"
 
 namespace platform {

@@ -1,16 +1,19 @@
 #pragma once
-#include <iconv.h>
-
+#include <memory>
 #include <string>
 
 namespace platform {
 
+// The code page's name for people, by its number: "code page 1252 (Western European)".
+std::string CodePageTitle(unsigned number);
+
 // Names in an archive are bytes in a Windows code page (the stub opens files
 // through the ANSI functions); POSIX names them in UTF-8. Converts between the
-// two with the C library's iconv.
+// two: on POSIX with the C library's iconv, on Windows with its own
+// conversions through UTF-16.
 class CodePage {
 public:
-    CodePage() = default;
+    CodePage();
     ~CodePage();
     CodePage(const CodePage&) = delete;
     CodePage& operator=(const CodePage&) = delete;
@@ -19,7 +22,7 @@ public:
     bool Open(unsigned number);
     unsigned Number() const { return m_number; }
     // "code page 1252 (Western European)"
-    std::string Title() const;
+    std::string Title() const { return CodePageTitle(m_number); }
 
     // False when a character has no counterpart on the other side, or the
     // text is not valid in its own encoding.
@@ -27,12 +30,13 @@ public:
     bool FromUtf8(const std::string& utf8, std::string& bytes) const;
 
 private:
-    void Close();
+    struct Converters;
 
     unsigned m_number = 0;
-    iconv_t m_toUtf8 = iconv_t(-1);
-    iconv_t m_fromUtf8 = iconv_t(-1);
+    std::unique_ptr<Converters> m_converters;
 };
+
+
 
 bool IsValidUtf8(const std::string& text);
 
