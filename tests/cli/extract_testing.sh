@@ -8,10 +8,13 @@ make_tree tree
 "$PACK" -q --stub stub.exe -o single.exe tree || fail "packing single.exe"
 "$PACK" -q --stub stub.exe --key "a key of 13 c" -o keyed.exe tree || fail "packing keyed.exe"
 "$PACK" -q --stub stub.exe --split 30k -o split.exe tree || fail "packing split.exe"
-# One changed byte inside random.bin's raw data, the third entry.
+# One changed byte inside random.bin's raw data, the third entry, and one in
+# the raw tail of tone.wav, the last.
 cp single.exe damaged.exe
-offset=$(($(stat -c %s damaged.exe) - 20000))
-printf '\377' | dd of=damaged.exe bs=1 seek="$offset" conv=notrunc status=none
+size=$(stat -c %s damaged.exe)
+for offset in $((size - 20000)) $((size - 2)); do
+  printf '\377' | dd of=damaged.exe bs=1 seek="$offset" conv=notrunc status=none
+done
 
 ALL="  tested: tree/README
   tested: tree/docs/deep/er/also-empty
@@ -54,9 +57,20 @@ check "plain" 0 "$ALL" "" ../single.exe </dev/null
 check "keyed" 0 "$ALL" "" -k "A KEY OF 13 C" ../keyed.exe
 check "picked names" 0 "  tested: tree/docs/odd.txt
   tested: tree/sound/tone.wav" "" ../single.exe 'tree/sound/*.wav' tree/docs/odd.txt
+# Each damaged entry is reported, and the rest are tested.
 check "damaged" 1 "  tested: tree/README
-  tested: tree/docs/deep/er/also-empty" "Fatal Error!: Error while writing the file random.bin.
+  tested: tree/docs/deep/er/also-empty
+  tested: tree/docs/odd.txt
+  tested: tree/empty.txt" "Fatal Error!: Error while writing the file random.bin.
+CRC error
+Fatal Error!: Error while writing the file tone.wav.
 CRC error" ../damaged.exe
+check "damaged, the damaged entries picked" 1 "" "Fatal Error!: Error while writing the file random.bin.
+CRC error
+Fatal Error!: Error while writing the file tone.wav.
+CRC error" -q ../damaged.exe '*.wav' '*.bin'
+check "damaged, the sound entry picked" 1 "" "Fatal Error!: Error while writing the file tone.wav.
+CRC error" ../damaged.exe 'tree/sound/*'
 check "wrong key" 1 "" "Fatal Error!: Error while reading the archive keyed.exe.
 This is an invalid or corrupted archive
 File error: Couldn't load the catalog for the archive." -k "wrong" ../keyed.exe

@@ -58,6 +58,7 @@ private:
     int AnswerEnginesOverwrite(const char* text, const char* caption);
     int AnswerDiskPrompt(const char* text, const char* caption);
     void LeaveOutUnpicked();
+    void TestTheRest();
     void DecideUpcoming(QueueNode* node);
     // Whether the entry's file exists and is to be left as it is.
     bool Skips(const CatalogEntry* entry);

@@ -31,10 +31,12 @@ bool LoadKeyFile(Options& o) {
     if (o.keyFile.empty()) return true;
     const int fd = open(o.keyFile.c_str(), O_RDONLY | O_CLOEXEC);
     std::string text;
-    char chunk[4096];
-    ssize_t n = fd < 0 ? -1 : 0;
-    while (fd >= 0 && text.find('\n') == std::string::npos && (n = read(fd, chunk, sizeof chunk)) > 0)
-        text.append(chunk, size_t(n));
+    ssize_t n = -1;
+    if (fd >= 0) {
+        char chunk[4096];
+        while (text.find('\n') == std::string::npos && (n = read(fd, chunk, sizeof chunk)) > 0)
+            text.append(chunk, size_t(n));
+    }
     const int error = errno;
     if (fd >= 0) close(fd);
     if (n < 0) {
