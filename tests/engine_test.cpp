@@ -259,6 +259,39 @@ TEST_F(EngineTest, OverwritePrompt) {
     }
 }
 
+// trelk-extract skips a file by taking its entry out of the queue before the
+// engine starts it; the engine itself never skips (above: No ends the run).
+TEST_F(EngineTest, EntriesTakenOutOfTheQueueBeforeTheyStartAreLeftAlone) {
+    WriteFileBytes(dir / "out/first.txt", Bytes{'o', 'n', 'e'});
+    WriteFileBytes(dir / "out/third.txt", Bytes{'t', 'r', 'e'});
+    const std::vector<pack::StoredEntry> entries = {
+        pack::RawEntry(".\\first.txt", Pattern(1)), pack::RawEntry(".\\second.txt", Pattern(2)),
+        pack::RawEntry(".\\third.txt", Pattern(3)), pack::RawEntry(".\\fourth.txt", Pattern(4))};
+    ASSERT_NE(Load(pack::BuildArchive(FakeStub(), entries, {})), nullptr);
+    EnqueueAll();
+    // The first one before the run, the third once the second is done: the
+    // moment before the engine starts the entry after it.
+    reader->DequeueEntry(reader->m_queueHead);
+    host.onMessage = [&](ScriptedHost&, const ScriptedHost::Message& m) {
+        if (m.id == WM_EXTRACT_FILEDONE) {
+            QueueNode* next = reader->m_current->next;
+            if (next && std::strcmp(next->entry->displayName, "third.txt") == 0) reader->DequeueEntry(next);
+        }
+    };
+    ExtractWorker(reader);
+    EXPECT_TRUE(host.boxes.empty());
+    EXPECT_EQ(host.Trace(), (Trace{"FILENAME second.txt", "PROGRESS 100", "DONE second.txt", "FILENAME fourth.txt",
+                                   "PROGRESS 100", "DONE fourth.txt", "FINISHED"}));
+    EXPECT_EQ(Out("first.txt"), (Bytes{'o', 'n', 'e'}));
+    EXPECT_EQ(Out("second.txt"), Pattern(2));
+    EXPECT_EQ(Out("third.txt"), (Bytes{'t', 'r', 'e'}));
+    EXPECT_EQ(Out("fourth.txt"), Pattern(4));
+    EXPECT_EQ(reader->m_queueHead->entry->displayName, std::string("second.txt"));
+    EXPECT_EQ(reader->m_queueHead->prev, nullptr);
+    EXPECT_EQ(reader->m_queueHead->next->entry->displayName, std::string("fourth.txt"));
+    EXPECT_EQ(reader->m_queueHead->next->prev, reader->m_queueHead);
+}
+
 TEST_F(EngineTest, FilesThatCannotBeCreated) {
     struct Case {
         const char* name;

@@ -37,6 +37,10 @@ public:
     bool ReadDescriptor(CatalogEntry* entry);
     CatalogEntry* ReadCatalog();
     QueueNode* EnqueueEntry(CatalogEntry* entry);
+    // Takes a node out of the queue and frees it; never the current one, which
+    // the engine still works on. The stub queues every entry; trelk-extract
+    // leaves out what it skips.
+    void DequeueEntry(QueueNode* node);
     void FreeQueue();
 
     // Decryption: crypt.cpp.

@@ -101,6 +101,15 @@ QueueNode* CArchiveReader::EnqueueEntry(CatalogEntry* entry) {
     return node;
 }
 
+void CArchiveReader::DequeueEntry(QueueNode* node) {
+    if (node->prev)
+        node->prev->next = node->next;
+    else
+        m_queueHead = node->next;
+    if (node->next) node->next->prev = node->prev;
+    delete node;
+}
+
 void CArchiveReader::FreeQueue() {
     while (m_queueHead) {
         QueueNode* node = m_queueHead;

@@ -5,16 +5,24 @@
 #include "archive/archive_reader.h"
 #include "common/globals.h"
 #include "common/win_values.h"
+#include "extract/output_files.h"
 #include "platform/platform.h"
+
+const char kOverwriteCaption[] = "Overwrite?";
 
 namespace {
 
 const char kCouldNotCreate[] = "Could not create file";
-const char kOverwriteCaption[] = "Overwrite?";
 const char kOverwriteFormat[] = "The file %s already exists.\nDo you want to overwrite it?";
 
-// Joins the destination folder and the entry's relative path into buffer.
-// False when the whole path would not fit; prefixLength is the destination's share.
+bool ConfirmOverwrite(const char* displayName) {
+    char text[kPathSize];
+    FormatOverwritePrompt(displayName, text);
+    return platform::ShowMessage(text, kOverwriteCaption, MB_YESNOCANCEL | MB_ICONQUESTION) == IDYES;
+}
+
+}  // namespace
+
 bool BuildOutputPath(const char* storedPath, char (&buffer)[kPathSize], int& prefixLength) {
     const int n = std::snprintf(buffer, sizeof buffer, "%s\\", g_szDestDir);
     if (n < 0 || n >= kPathSize) return false;
@@ -24,15 +32,11 @@ bool BuildOutputPath(const char* storedPath, char (&buffer)[kPathSize], int& pre
 }
 
 // The prompt names the file only; a name too long for the box text is cut.
-bool ConfirmOverwrite(const char* displayName) {
+void FormatOverwritePrompt(const char* displayName, char (&text)[kPathSize]) {
     char name[kPathSize - (sizeof kOverwriteFormat - 3)];  // the wording takes 54 characters
     CopyBounded(name, int(sizeof name), displayName);
-    char text[kPathSize];
     std::snprintf(text, sizeof text, kOverwriteFormat, name);
-    return platform::ShowMessage(text, kOverwriteCaption, MB_YESNOCANCEL | MB_ICONQUESTION) == IDYES;
 }
-
-}  // namespace
 
 bool CArchiveReader::CreateOutputFile() {
     CatalogEntry* entry = m_current->entry;

@@ -10,16 +10,13 @@
 #include "platform/platform.h"
 #include "volumes/volume_name.h"
 
-namespace {
-
-}  // namespace
+const char kVolumeNotFound[] = "A file of a split archive was not found";
 
 enum class VolumeResult { Success, Cancelled, ReadError, WriteError, CrcError, NumberMismatch };
 
 namespace {
 
 const char kTempOpen[] = "Error while opening temporary file for writing";
-const char kNotFound[] = "A file of a split archive was not found";
 const char kCannotOpen[] = "Could not open a file of a split archive";
 const char kVolumeRead[] = "Error while reading split file/volume";
 const char kTempWrite[] = "Error while writing the temporary file";
@@ -89,7 +86,7 @@ bool CArchiveReader::CopyExecutablePart() {
 bool CArchiveReader::OpenVolume(int n) {
     char path[kPathSize];
     if (n > kLastVolumeNumber) {
-        ReportReadError(kNotFound);
+        ReportReadError(kVolumeNotFound);
         return false;
     }
     if (!VolumePath(m_pszArchivePath, n, path, kPathSize)) {
@@ -101,7 +98,7 @@ bool CArchiveReader::OpenVolume(int n) {
         return false;
     }
     if (!platform::Exists(path)) {
-        ReportReadError(kNotFound);
+        ReportReadError(kVolumeNotFound);
         return false;
     }
     m_fdOut = platform::OpenRead(path);

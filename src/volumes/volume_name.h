@@ -8,3 +8,7 @@ bool VolumePath(const char* archivePath, int n, char* path, int size);
 
 // .Z99: past it the letter would run into punctuation.
 constexpr int kLastVolumeNumber = 26 * 100 - 1;
+
+// The report of a volume that is not there, which trelk-extract also gives
+// when it stops answering the disk prompt.
+extern const char kVolumeNotFound[];

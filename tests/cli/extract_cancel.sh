@@ -70,7 +70,7 @@ exec 4>&-
 ERR=$(cat "$WORK/.tty")
 expect_rc "Ctrl-C at the prompt" 3
 expect_equal "Ctrl-C at the prompt: the terminal" "$(tr -d '\r' <"$WORK/.tty")" "Overwrite?: The file a.txt already exists.
-Do you want to overwrite it? [y]es, [n]o, [c]ancel: ^C"
+Do you want to overwrite it? [y]es, [n]o, [A]ll, [N]one, [c]ancel: ^C"
 expect_equal "Ctrl-C at the prompt: a.txt" "$(cat out/tree/a.txt)" "kept"
 [ -z "$(cd out && ls s*.tmp 2>/dev/null)" ] || fail "Ctrl-C at the prompt: the joined temporary file remains"
 [ ! -e out/tree/big.bin ] || fail "Ctrl-C at the prompt: big.bin was written"

@@ -1,5 +1,5 @@
 // trelk-extract: runs the self-extractor's engine on an archive from the command line.
-#include <getopt.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,62 +15,38 @@
 #include "archive/archive_reader.h"
 #include "common/globals.h"
 #include "console_host.h"
+#include "options.h"
+#include "platform/platform.h"
 #include "platform/code_page.h"
 #include "platform/posix/host.h"
+#include "ui/logic/prompt_logic.h"
 
 namespace {
 
 enum ExitCode { kSuccess = 0, kError = 1, kUsage = 2, kCancelled = 3 };
 
-const char kUsageText[] =
-    "usage: trelk-extract [options] ARCHIVE.exe\n"
-    "Extracts a Trelk self-extracting archive (split volumes .A01, .A02, ... beside it).\n"
-    "  -d DIR   extract below DIR (made when missing; default: the current folder)\n"
-    "  -l       list the files: size, stored size, CRC-32, name\n"
-    "  -k TEXT  the key of an encrypted archive (else asked on the terminal)\n"
-    "  -o       overwrite existing files without asking\n"
-    "  -n       never overwrite: an existing file stops the run\n"
-    "  -q       quiet: only errors\n"
-    "  --codepage N  the Windows code page the archive's names are in (default 1252)\n"
-    "  --help   this text\n"
-    "Exit codes: 0 done, 1 an error was reported, 2 bad usage, 3 cancelled.\n";
+void Say(const std::string& text) { std::fprintf(stderr, "trelk-extract: %s\n", text.c_str()); }
 
-struct Options {
-    const char* archive = nullptr;
-    std::string dest;
-    const char* key = nullptr;
-    bool list = false;
-    bool quiet = false;
-    unsigned codePage = 1252;  // Western European, as trelk-pack stores names by default
-    ConsoleHost::Overwrite overwrite = ConsoleHost::Overwrite::Ask;
-};
-
-bool ParseOptions(int argc, char** argv, Options& o) {
-    enum { kCodePage = 256 };
-    static const option kLong[] = {{"help", no_argument, nullptr, 'h'},
-                                   {"codepage", required_argument, nullptr, kCodePage},
-                                   {nullptr, 0, nullptr, 0}};
-    for (int c; (c = getopt_long(argc, argv, "d:lk:onqh", kLong, nullptr)) != -1;) {
-        switch (c) {
-            case 'd': o.dest = optarg; break;
-            case 'l': o.list = true; break;
-            case 'k': o.key = optarg; break;
-            case 'o': o.overwrite = ConsoleHost::Overwrite::Always; break;
-            case 'n': o.overwrite = ConsoleHost::Overwrite::Never; break;
-            case 'q': o.quiet = true; break;
-            case 'h': std::fputs(kUsageText, stdout); std::exit(kSuccess);
-            case kCodePage: {
-                char* end = nullptr;
-                const unsigned long n = std::strtoul(optarg, &end, 10);
-                if (end == optarg || *end != '\0' || n == 0 || n > 65535) return false;
-                o.codePage = unsigned(n);
-                break;
-            }
-            default: return false;
-        }
+// The key file's first line, without its line end.
+bool LoadKeyFile(Options& o) {
+    if (o.keyFile.empty()) return true;
+    const int fd = open(o.keyFile.c_str(), O_RDONLY | O_CLOEXEC);
+    std::string text;
+    ssize_t n = -1;
+    if (fd >= 0) {
+        char chunk[4096];
+        while (text.find('\n') == std::string::npos && (n = read(fd, chunk, sizeof chunk)) > 0)
+            text.append(chunk, size_t(n));
     }
-    if (optind != argc - 1) return false;
-    o.archive = argv[optind];
+    const int error = errno;
+    if (fd >= 0) close(fd);
+    if (n < 0) {
+        Say("cannot read the key file " + o.keyFile + ": " + std::strerror(error));
+        return false;
+    }
+    text = text.substr(0, text.find('\n'));
+    if (!text.empty() && text.back() == '\r') text.pop_back();
+    o.key = text;
     return true;
 }
 
@@ -85,17 +61,34 @@ bool MakeFolders(const std::string& path) {
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// Fills the three path globals as start-up and the destination dialog would.
+// Boxes of the destination check go where every other box goes.
+class ConsoleBoxes : public BoxOwner {
+public:
+    int ShowBox(const char* text, const char* caption, unsigned type) override {
+        return platform::ShowMessage(text, caption, type);
+    }
+};
+
+bool Fits(const std::string& path) { return path.size() < size_t(kPathSize); }
+
+// Fills the three path globals as start-up and then the destination dialog
+// would, so that a TMP naming the current folder follows -d as it follows the
+// folder typed there. False when a path is too long for the archive format
+// or cannot be written in its code page.
 bool SetPaths(const Options& o) {
     char cwd[PATH_MAX];
-    if (!getcwd(cwd, sizeof cwd)) return false;
-    const std::string dest = o.dest.empty() ? cwd : o.dest;
     const char* tmp = std::getenv("TMP");
-    // Without TMP the joined archive of a split one goes beside the files.
-    const std::string temp = tmp ? tmp : dest;
-    return platform::ToCorePath(o.archive, g_szModulePath, kPathSize) &&
-           platform::ToCorePath(dest.c_str(), g_szDestDir, kPathSize) &&
-           platform::ToCorePath(temp.c_str(), g_szTempDir, kPathSize);
+    if (!getcwd(cwd, sizeof cwd) || !Fits(cwd) || !Fits(o.archive) || (tmp && !Fits(tmp)) ||
+        (o.dest && !Fits(*o.dest)))
+        return false;
+    InitStartPaths(o.archive.c_str());
+    // The core's form of each path (in the archive's code page); the seam maps it back.
+    for (char* path : {g_szModulePath, g_szDestDir, g_szTempDir})
+        if (!platform::ToCorePath(path, path, kPathSize)) return false;
+    if (!o.dest) return true;
+    char dest[kPathSize];
+    ConsoleBoxes boxes;
+    return platform::ToCorePath(o.dest->c_str(), dest, kPathSize) && AcceptDestination(dest, boxes);
 }
 
 // A signal handler may store to the flag only if the store takes no lock.
@@ -125,37 +118,38 @@ void CancelOnSignals() {
 
 int main(int argc, char** argv) {
     Options options;
-    if (!ParseOptions(argc, argv, options)) {
-        std::fputs(kUsageText, stderr);
-        return kUsage;
+    std::string problem;
+    switch (ParseOptions(argc, argv, options, problem)) {
+        case Parsed::Help: std::fputs(kHelpText, stdout); return kSuccess;
+        case Parsed::Version: std::fputs(kVersionText, stdout); return kSuccess;
+        case Parsed::Usage: std::fputs(UsageLine(problem).c_str(), stderr); return kUsage;
+        case Parsed::Run: break;
     }
     platform::CodePage codePage;
     if (!codePage.Open(options.codePage)) {
-        std::fprintf(stderr, "trelk-extract: code page %u has no conversion on this system\n", options.codePage);
+        Say("code page " + std::to_string(options.codePage) + " has no conversion on this system");
         return kUsage;
     }
     platform::SetNameCodePage(&codePage);
     if (!SetPaths(options)) {
-        std::fprintf(stderr,
-                     "trelk-extract: a path is longer than the %d characters the archive format allows, or cannot be "
-                     "written in %s\n",
-                     kPathSize - 1, codePage.Title().c_str());
+        Say("a path is longer than the " + std::to_string(kPathSize - 1) +
+            " characters the archive format allows, or cannot be written in " + codePage.Title());
         return kUsage;
     }
-    if (!options.list && !options.dest.empty() && !MakeFolders(options.dest)) {
-        std::fprintf(stderr, "trelk-extract: cannot make the folder %s: %s\n", options.dest.c_str(), std::strerror(errno));
+    if (!LoadKeyFile(options)) return kError;
+    if (options.mode == Mode::Extract && options.dest && !MakeFolders(*options.dest)) {
+        Say("cannot make the folder " + *options.dest + ": " + std::strerror(errno));
         return kError;
     }
     MakeMarkerSearchForm();
     CancelOnSignals();
-    bool loaded;
+    bool loaded, matched;
     {
-        ConsoleHost console(options.quiet, options.overwrite, options.key, options.list);
+        ConsoleHost console(options);
         loaded = console.Run();
+        matched = console.AllNamesMatched();
     }
     if (g_errorRaised) return kError;
     if (g_cancelRequested) return kCancelled;
-    if (!loaded) return kError;
-    if (g_cancelRequested) return kCancelled;
-    return kSuccess;
+    return loaded && matched ? kSuccess : kError;
 }

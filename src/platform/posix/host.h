@@ -21,6 +21,20 @@ public:
 // Installs the host for this process; the previous one is returned.
 Host* SetHost(Host* host);
 
+// Why the last file call failed, as the system said: its errno and the native
+// path it was about (for a descriptor, the file it was opened on). error is 0
+// when that call succeeded. Taking it clears it, so that it is told once.
+struct SystemFailure {
+    int error = 0;
+    std::string path;
+};
+SystemFailure TakeLastFailure();
+
+// While on, output files go nowhere: CreateWrite opens /dev/null, MakeDir
+// makes nothing, and Remove removes only the joined temporary file that
+// CreateTemp really created. For testing an archive without writing.
+void DiscardOutput(bool on);
+
 // Whether the file system holding path lives on a removable block device.
 bool PathOnRemovableDevice(const char* path);
 

@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <string>
 
 #include "archive/crypt.h"
@@ -23,6 +25,56 @@ namespace {
 
 Host* g_host = nullptr;
 const CodePage* g_codePage = nullptr;
+
+// The last file call's failure, per thread, for the cause line after a box.
+// A call that succeeds clears it, so what is left always belongs to the call
+// that the report followed.
+thread_local SystemFailure g_lastFailure;
+
+// The native path of each descriptor opened here, so that a failed read or
+// write can name its file.
+std::mutex g_openPathsLock;
+std::map<int, std::string> g_openPaths;
+
+// While output is discarded: the one file really created, the joined
+// temporary file, which alone may be removed.
+bool g_discardOutput = false;
+std::string g_createdTemp;
+
+void Note(bool failed, const char* nativePath) {
+    if (!failed) {
+        g_lastFailure.error = 0;
+        return;
+    }
+    g_lastFailure.error = errno;
+    g_lastFailure.path = nativePath;
+}
+
+std::string OpenPath(int fd) {
+    std::lock_guard<std::mutex> lock(g_openPathsLock);
+    const auto it = g_openPaths.find(fd);
+    return it == g_openPaths.end() ? std::string() : it->second;
+}
+
+void NoteOnDescriptor(bool failed, int fd) {
+    if (failed) {
+        const int error = errno;
+        const std::string path = OpenPath(fd);
+        errno = error;
+        Note(true, path.c_str());
+    } else {
+        g_lastFailure.error = 0;
+    }
+}
+
+int NoteOpened(int fd, const char* nativePath) {
+    Note(fd == -1, nativePath);
+    if (fd != -1) {
+        std::lock_guard<std::mutex> lock(g_openPathsLock);
+        g_openPaths[fd] = nativePath;
+    }
+    return fd;
+}
 
 // Maps the separators and, with a code page, converts each component between
 // the code page (toLocal: into UTF-8) and UTF-8. The components are those the
@@ -53,6 +105,25 @@ struct NativePath {
     char text[PATH_MAX];
 };
 
+// Creates the joined temporary file, or takes over what stands at its name.
+int OpenTemp(const char* native) {
+    int fd = ::open(native, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd != -1 || errno != EEXIST) return fd;
+    // Something is there already: truncate it only when it is a plain file of
+    // its own. A symbolic link is not followed, a FIFO does not block the open,
+    // and a hard link would let the truncation reach another name's data.
+    fd = ::open(native, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd == -1) return -1;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 || (st.st_mode & 0222) == 0 ||
+        ::ftruncate(fd, 0) != 0 || ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        errno = EACCES;
+        return -1;
+    }
+    return fd;
+}
+
 }  // namespace
 
 Host* SetHost(Host* host) {
@@ -75,35 +146,39 @@ std::string CoreTextToLocal(const char* text) {
     return text;
 }
 
-int OpenRead(const char* path) { return ::open(NativePath(path).text, O_RDONLY | O_CLOEXEC); }
+SystemFailure TakeLastFailure() {
+    SystemFailure failure = g_lastFailure;
+    g_lastFailure = SystemFailure{};
+    return failure;
+}
+
+void DiscardOutput(bool on) {
+    g_discardOutput = on;
+    g_createdTemp.clear();
+}
+
+int OpenRead(const char* path) {
+    const NativePath native(path);
+    return NoteOpened(::open(native.text, O_RDONLY | O_CLOEXEC), native.text);
+}
 
 int CreateWrite(const char* path) {
     const NativePath native(path);
+    if (g_discardOutput) return NoteOpened(::open("/dev/null", O_WRONLY | O_CLOEXEC), native.text);
     // As on Windows, a read-only file is not overwritten, whoever asks (root included).
     struct stat st;
     if (::stat(native.text, &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0) {
         errno = EACCES;
-        return -1;
+        return NoteOpened(-1, native.text);
     }
-    return ::open(native.text, O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0600);
+    // 0666 leaves the rest to the user's umask, as any program that makes files does.
+    return NoteOpened(::open(native.text, O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0666), native.text);
 }
 
 int CreateTemp(const char* path) {
     const NativePath native(path);
-    int fd = ::open(native.text, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
-    if (fd != -1 || errno != EEXIST) return fd;
-    // Something is there already: truncate it only when it is a plain file of
-    // its own. A symbolic link is not followed, a FIFO does not block the open,
-    // and a hard link would let the truncation reach another name's data.
-    fd = ::open(native.text, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd == -1) return -1;
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 || (st.st_mode & 0222) == 0 ||
-        ::ftruncate(fd, 0) != 0 || ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
-        ::close(fd);
-        errno = EACCES;
-        return -1;
-    }
+    const int fd = NoteOpened(OpenTemp(native.text), native.text);
+    if (fd != -1 && g_discardOutput) g_createdTemp = native.text;
     return fd;
 }
 
@@ -112,43 +187,87 @@ int Read(int fd, void* buffer, unsigned count) {
     // and over a signal (trelk-extract's Ctrl-C), which is no error of the file.
     auto* p = static_cast<char*>(buffer);
     unsigned done = 0;
+    bool failed = false;
     while (done < count) {
         const ssize_t r = ::read(fd, p + done, count - done);
         if (r < 0 && errno == EINTR) continue;
-        if (r < 0) return done ? int(done) : -1;
-        if (r == 0) break;
+        if (r < 0) failed = true;
+        if (r <= 0) break;
         done += unsigned(r);
     }
-    return int(done);
+    NoteOnDescriptor(failed, fd);
+    return failed && done == 0 ? -1 : int(done);
 }
 
 int Write(int fd, const void* buffer, unsigned count) {
     const auto* p = static_cast<const char*>(buffer);
     unsigned done = 0;
+    bool failed = false;
     while (done < count) {
         const ssize_t w = ::write(fd, p + done, count - done);
         if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) return done ? int(done) : -1;
+        if (w <= 0) {
+            failed = w < 0;
+            break;
+        }
         done += unsigned(w);
     }
-    return int(done);
+    NoteOnDescriptor(failed, fd);
+    return done == 0 && count > 0 ? -1 : int(done);
 }
 
-int Close(int fd) { return ::close(fd); }
+int Close(int fd) {
+    std::string path;
+    {
+        std::lock_guard<std::mutex> lock(g_openPathsLock);
+        const auto it = g_openPaths.find(fd);
+        if (it != g_openPaths.end()) {
+            path = std::move(it->second);
+            g_openPaths.erase(it);
+        }
+    }
+    const int result = ::close(fd);
+    Note(result != 0, path.c_str());
+    return result;
+}
 
-int64_t Seek(int fd, int64_t offset) { return ::lseek(fd, off_t(offset), SEEK_SET); }
+int64_t Seek(int fd, int64_t offset) {
+    const int64_t at = ::lseek(fd, off_t(offset), SEEK_SET);
+    NoteOnDescriptor(at == -1, fd);
+    return at;
+}
 
 int64_t Length(int fd) {
     struct stat st;
-    if (::fstat(fd, &st) != 0) return -1;
-    return st.st_size;
+    const bool failed = ::fstat(fd, &st) != 0;
+    NoteOnDescriptor(failed, fd);
+    return failed ? -1 : st.st_size;
 }
 
-bool Exists(const char* path) { return ::access(NativePath(path).text, F_OK) == 0; }
+bool Exists(const char* path) {
+    const NativePath native(path);
+    const bool exists = ::access(native.text, F_OK) == 0;
+    Note(!exists, native.text);
+    return exists;
+}
 
-int MakeDir(const char* path) { return ::mkdir(NativePath(path).text, 0777); }
+int MakeDir(const char* path) {
+    const NativePath native(path);
+    // Nothing is made while output is discarded; the file that would go in
+    // the folder goes nowhere either.
+    if (g_discardOutput) return 0;
+    const int result = ::mkdir(native.text, 0777);
+    Note(result != 0, native.text);
+    return result;
+}
 
-int Remove(const char* path) { return std::remove(NativePath(path).text); }
+int Remove(const char* path) {
+    const NativePath native(path);
+    if (g_discardOutput && g_createdTemp != native.text) return 0;
+    const int result = std::remove(native.text);
+    Note(result != 0, native.text);
+    return result;
+}
 
 bool CurrentDir(char* buffer, int size) { return ::getcwd(buffer, size_t(size)) != nullptr; }
 
