@@ -98,6 +98,6 @@ for j in 1 2 3 8; do
 done
 run "$PACK" -j 0 --stub stub.exe -o j0.exe tree
 expect_rc "-j 0" 2
-expect_equal "-j 0: message" "$(head -n 1 <<<"$ERR")" "trelk-pack: not a number of threads (1 to 256): 0"
+expect_equal "-j 0: message" "$ERR" "trelk-pack: not a number of threads (1 to 256): 0; try --help"
 
 finish

@@ -99,9 +99,9 @@ struct Options {
 void Say(const std::string& text) { std::fprintf(stderr, "trelk-pack: %s\n", text.c_str()); }
 void Warn(const std::string& text) { std::fprintf(stderr, "trelk-pack: warning: %s\n", text.c_str()); }
 
+// One line saying what is wrong; the whole text is a --help away.
 bool UsageError(const std::string& text) {
-    Say(text);
-    std::fputs(kUsageText, stderr);
+    Say(text + "; try --help");
     return false;
 }
 
