@@ -10,7 +10,7 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "platform/posix/host.h"
+#include "platform/console/host.h"
 #include "support/fixtures.h"
 
 namespace {

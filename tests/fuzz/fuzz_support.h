@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/host.h"
+#include "platform/console/host.h"
 
 namespace fuzz {
 

@@ -14,7 +14,7 @@
 #include <iterator>
 
 #include "common/globals.h"
-#include "platform/posix/host.h"
+#include "platform/console/host.h"
 
 namespace {
 

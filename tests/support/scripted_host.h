@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/host.h"
+#include "platform/console/host.h"
 
 // Stands in for the dialog and the boxes: records every box and every message
 // in order, and answers from a script.

@@ -5,7 +5,7 @@
 
 #include "entry_names.h"
 #include "options.h"
-#include "platform/posix/host.h"
+#include "platform/console/host.h"
 #include "ui/logic/extract_logic.h"
 
 struct QueueNode;

@@ -2,7 +2,7 @@
 
 #include <fnmatch.h>
 
-#include "platform/posix/host.h"
+#include "platform/console/host.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include "options.h"
 #include "platform/platform.h"
 #include "platform/code_page.h"
-#include "platform/posix/host.h"
+#include "platform/console/host.h"
 #include "ui/logic/prompt_logic.h"
 
 namespace {

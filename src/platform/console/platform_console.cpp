@@ -1,10 +1,5 @@
 #include "platform/platform.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -18,7 +13,8 @@
 #include "common/globals.h"
 #include "common/win_values.h"
 #include "platform/code_page.h"
-#include "platform/posix/host.h"
+#include "platform/console/host.h"
+#include "platform/console/native.h"
 
 namespace platform {
 namespace {
@@ -102,27 +98,8 @@ struct NativePath {
     explicit NativePath(const char* path) {
         if (!ToNativePath(path, text, sizeof text)) text[0] = '\0';
     }
-    char text[PATH_MAX];
+    char text[4 * kPathSize];  // a name of the code page takes up to 4 bytes in UTF-8
 };
-
-// Creates the joined temporary file, or takes over what stands at its name.
-int OpenTemp(const char* native) {
-    int fd = ::open(native, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
-    if (fd != -1 || errno != EEXIST) return fd;
-    // Something is there already: truncate it only when it is a plain file of
-    // its own. A symbolic link is not followed, a FIFO does not block the open,
-    // and a hard link would let the truncation reach another name's data.
-    fd = ::open(native, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd == -1) return -1;
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 || (st.st_mode & 0222) == 0 ||
-        ::ftruncate(fd, 0) != 0 || ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
-        ::close(fd);
-        errno = EACCES;
-        return -1;
-    }
-    return fd;
-}
 
 }  // namespace
 
@@ -159,25 +136,23 @@ void DiscardOutput(bool on) {
 
 int OpenRead(const char* path) {
     const NativePath native(path);
-    return NoteOpened(::open(native.text, O_RDONLY | O_CLOEXEC), native.text);
+    return NoteOpened(native::OpenRead(native.text), native.text);
 }
 
 int CreateWrite(const char* path) {
     const NativePath native(path);
-    if (g_discardOutput) return NoteOpened(::open("/dev/null", O_WRONLY | O_CLOEXEC), native.text);
+    if (g_discardOutput) return NoteOpened(native::OpenNowhere(), native.text);
     // As on Windows, a read-only file is not overwritten, whoever asks (root included).
-    struct stat st;
-    if (::stat(native.text, &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0) {
+    if (native::IsReadOnlyFile(native.text)) {
         errno = EACCES;
         return NoteOpened(-1, native.text);
     }
-    // 0666 leaves the rest to the user's umask, as any program that makes files does.
-    return NoteOpened(::open(native.text, O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0666), native.text);
+    return NoteOpened(native::CreateTruncate(native.text), native.text);
 }
 
 int CreateTemp(const char* path) {
     const NativePath native(path);
-    const int fd = NoteOpened(OpenTemp(native.text), native.text);
+    const int fd = NoteOpened(native::OpenTemporary(native.text), native.text);
     if (fd != -1 && g_discardOutput) g_createdTemp = native.text;
     return fd;
 }
@@ -189,8 +164,7 @@ int Read(int fd, void* buffer, unsigned count) {
     unsigned done = 0;
     bool failed = false;
     while (done < count) {
-        const ssize_t r = ::read(fd, p + done, count - done);
-        if (r < 0 && errno == EINTR) continue;
+        const int r = native::Read(fd, p + done, count - done);
         if (r < 0) failed = true;
         if (r <= 0) break;
         done += unsigned(r);
@@ -204,8 +178,7 @@ int Write(int fd, const void* buffer, unsigned count) {
     unsigned done = 0;
     bool failed = false;
     while (done < count) {
-        const ssize_t w = ::write(fd, p + done, count - done);
-        if (w < 0 && errno == EINTR) continue;
+        const int w = native::Write(fd, p + done, count - done);
         if (w <= 0) {
             failed = w < 0;
             break;
@@ -226,27 +199,26 @@ int Close(int fd) {
             g_openPaths.erase(it);
         }
     }
-    const int result = ::close(fd);
+    const int result = native::Close(fd);
     Note(result != 0, path.c_str());
     return result;
 }
 
 int64_t Seek(int fd, int64_t offset) {
-    const int64_t at = ::lseek(fd, off_t(offset), SEEK_SET);
+    const int64_t at = native::SeekSet(fd, offset);
     NoteOnDescriptor(at == -1, fd);
     return at;
 }
 
 int64_t Length(int fd) {
-    struct stat st;
-    const bool failed = ::fstat(fd, &st) != 0;
-    NoteOnDescriptor(failed, fd);
-    return failed ? -1 : st.st_size;
+    const int64_t length = native::Length(fd);
+    NoteOnDescriptor(length < 0, fd);
+    return length;
 }
 
 bool Exists(const char* path) {
     const NativePath native(path);
-    const bool exists = ::access(native.text, F_OK) == 0;
+    const bool exists = native::Exists(native.text);
     Note(!exists, native.text);
     return exists;
 }
@@ -256,7 +228,7 @@ int MakeDir(const char* path) {
     // Nothing is made while output is discarded; the file that would go in
     // the folder goes nowhere either.
     if (g_discardOutput) return 0;
-    const int result = ::mkdir(native.text, 0777);
+    const int result = native::MakeDir(native.text);
     Note(result != 0, native.text);
     return result;
 }
@@ -264,40 +236,18 @@ int MakeDir(const char* path) {
 int Remove(const char* path) {
     const NativePath native(path);
     if (g_discardOutput && g_createdTemp != native.text) return 0;
-    const int result = std::remove(native.text);
+    const int result = native::Remove(native.text);
     Note(result != 0, native.text);
     return result;
 }
 
-bool CurrentDir(char* buffer, int size) { return ::getcwd(buffer, size_t(size)) != nullptr; }
+bool CurrentDir(char* buffer, int size) { return native::CurrentDir(buffer, size); }
 
 const char* GetEnv(const char* name) { return std::getenv(name); }
 
-unsigned long ProcessId() { return static_cast<unsigned long>(::getpid()); }
+unsigned long ProcessId() { return native::ProcessId(); }
 
-bool PathOnRemovableDevice(const char* path) {
-    // The file may not exist yet (a volume still to be inserted): ask about its folder then.
-    std::string native = NativePath(path).text;
-    struct stat st;
-    if (::stat(native.c_str(), &st) != 0) {
-        const size_t slash = native.find_last_of('/');
-        native = slash == std::string::npos ? "." : slash == 0 ? "/" : native.substr(0, slash);
-        if (::stat(native.c_str(), &st) != 0) return false;
-    }
-    char link[64];
-    std::snprintf(link, sizeof link, "/sys/dev/block/%u:%u", major(st.st_dev), minor(st.st_dev));
-    char device[PATH_MAX];
-    if (!::realpath(link, device)) return false;
-    // A partition has no flag of its own; its disk is the folder above it.
-    for (std::string dir = device; dir.size() > 1; dir = dir.substr(0, dir.find_last_of('/'))) {
-        FILE* f = std::fopen((dir + "/removable").c_str(), "r");
-        if (!f) continue;
-        const int c = std::fgetc(f);
-        std::fclose(f);
-        return c == '1';
-    }
-    return false;
-}
+bool PathOnRemovableDevice(const char* path) { return native::OnRemovableMedia(NativePath(path).text); }
 
 bool IsRemovableDrive(const char* path) {
     return g_host ? g_host->IsRemovableDrive(path) : PathOnRemovableDevice(path);
