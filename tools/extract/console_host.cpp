@@ -1,10 +1,5 @@
 #include "console_host.h"
 
-#include <poll.h>
-#include <signal.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -17,6 +12,7 @@
 #include "common/win_values.h"
 #include "extract/output_files.h"
 #include "platform/platform.h"
+#include "system/system.h"
 #include "volumes/volume_name.h"
 
 namespace {
@@ -38,40 +34,11 @@ const char kSkippedFormat[] = "  skipped: %s\n";
 // A volume missing at the first look is looked for once more, then given up.
 constexpr int kDiskLooks = 2;
 
-// Waits until the terminal has a line for us; false on a Ctrl-C (trelk-extract
-// turns it into the cancel flag), however early it comes: the signals stay
-// blocked from the look at the flag until ppoll waits with them unblocked, so
-// none can slip in between and leave the wait without an end.
-bool WaitForInput() {
-    sigset_t cancel, before;
-    sigemptyset(&cancel);
-    for (int number : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&cancel, number);
-    sigprocmask(SIG_BLOCK, &cancel, &before);
-    int ready = 0;
-    while (!g_cancelRequested && ready == 0) {
-        pollfd input{STDIN_FILENO, POLLIN, 0};
-        ready = ppoll(&input, 1, nullptr, &before);
-        if (ready < 0 && errno == EINTR) ready = 0;
-    }
-    sigprocmask(SIG_SETMASK, &before, nullptr);
-    return !g_cancelRequested;
-}
-
 // Reads one line from the terminal, optionally without echo (for keys). False
-// at the end of the input, and on a Ctrl-C.
+// at the end of the input, and on a Ctrl-C, which is the cancel.
 bool ReadLine(std::string& line, bool echo, FILE* err) {
-    termios saved{};
-    const bool restore = !echo && tcgetattr(STDIN_FILENO, &saved) == 0;
-    if (restore) {
-        termios quiet = saved;
-        quiet.c_lflag &= ~tcflag_t(ECHO);
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
-    }
-    const bool ok = WaitForInput() && bool(std::getline(std::cin, line));
-    if (restore) {
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
-        std::fputc('\n', err);
-    }
+    const bool ok = sys::ReadTerminalLine(line, echo, [] { return g_cancelRequested != 0; });
+    if (!echo) std::fputc('\n', err);  // the one the user typed did not show
     return ok;
 }
 
@@ -101,8 +68,8 @@ ConsoleHost::ConsoleHost(const Options& options, FILE* out, FILE* err)
       m_err(err),
       m_selection(options.names),
       m_overwrite(options.overwrite),
-      m_interactive(isatty(STDIN_FILENO)),
-      m_progressShown(!options.quiet && isatty(fileno(err))),
+      m_interactive(sys::IsTerminal(stdin)),
+      m_progressShown(!options.quiet && sys::IsTerminal(err)),
       m_previous(platform::SetHost(this)) {}
 
 ConsoleHost::~ConsoleHost() {

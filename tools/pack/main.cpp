@@ -31,7 +31,6 @@ enum ExitCode { kSuccess = 0, kIoError = 1, kRefused = 2 };
 const char kVersionText[] = "trelk-pack 1.0\n";
 constexpr long kMaxThreads = 256;
 constexpr unsigned kDefaultCodePage = 1252;  // Western European: the stub reads names in Windows' ANSI code page
-constexpr size_t kKeyFileFront = 65536;  // the key is the first line; a key dialog takes 259 characters
 
 const char kUsageText[] =
     "usage: trelk-pack [options] -o OUT.exe PATH...\n"
@@ -182,14 +181,11 @@ int Refuse(const std::string& problem) { return Refuse(std::vector<std::string>{
 bool LoadKey(const Options& o, std::optional<std::string>& key) {
     key = o.key;
     if (o.keyFile.empty()) return true;
-    pack::Bytes bytes;
-    if (!ReadFront(o.keyFile, kKeyFileFront, bytes)) {
+    std::string text;
+    if (!sys::ReadFirstLine(o.keyFile, text)) {
         Say("cannot read the key file " + o.keyFile + ": " + std::strerror(errno));
         return false;
     }
-    std::string text(bytes.begin(), bytes.end());
-    text = text.substr(0, text.find('\n'));
-    if (!text.empty() && text.back() == '\r') text.pop_back();
     key = text;
     return true;
 }

@@ -63,4 +63,20 @@ size_t TerminalWidth(FILE* stream);  // 80 when it cannot be told
 // as the interruption would. The cleanup may only make system calls.
 void OnInterrupt(void (*cleanup)());
 
+// Calls `cancel` on Ctrl-C, termination and hang-up, and goes on; a second
+// one ends the process at once. One that whoever started the program
+// ignores (nohup) stays ignored. `cancel` may only store a lock-free flag.
+void CancelOnInterrupt(void (*cancel)());
+
+// One line typed on the terminal (standard input), without echo when asked;
+// false at the end of the input, or once cancelled() is true, however early
+// the interruption that made it so came.
+bool ReadTerminalLine(std::string& line, bool echo, bool (*cancelled)());
+
+// Made from the calls above, the same on every system.
+// A file's first line, without its line end ("\n" or "\r\n").
+bool ReadFirstLine(const std::string& path, std::string& line);
+// Makes the folder and the folders above it, like mkdir -p.
+bool MakeFolders(const std::string& path);
+
 }  // namespace sys

@@ -1,5 +1,7 @@
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +11,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <iostream>
 
 #include "system/system.h"
 
@@ -16,6 +19,30 @@ namespace sys {
 namespace {
 
 void (*g_cleanup)() = nullptr;
+void (*g_cancel)() = nullptr;
+
+extern "C" void Cancel(int) {
+    if (g_cancel) g_cancel();
+}
+
+// Waits until the terminal has a line for us; false once cancelled(),
+// however early the signal came: the signals stay blocked from the look at
+// the flag until ppoll waits with them unblocked, so none can slip in
+// between and leave the wait without an end.
+bool WaitForInput(bool (*cancelled)()) {
+    sigset_t cancel, before;
+    sigemptyset(&cancel);
+    for (int number : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&cancel, number);
+    sigprocmask(SIG_BLOCK, &cancel, &before);
+    int ready = 0;
+    while (!cancelled() && ready == 0) {
+        pollfd input{STDIN_FILENO, POLLIN, 0};
+        ready = ppoll(&input, 1, nullptr, &before);
+        if (ready < 0 && errno == EINTR) ready = 0;
+    }
+    sigprocmask(SIG_SETMASK, &before, nullptr);
+    return !cancelled();
+}
 
 extern "C" void CleanUpAndDie(int signal) {
     if (g_cleanup) g_cleanup();
@@ -156,6 +183,34 @@ void OnInterrupt(void (*cleanup)()) {
     // A file-size limit then fails the write like a full disk, which is
     // reported and cleaned up, instead of ending the process on the spot.
     std::signal(SIGXFSZ, SIG_IGN);
+}
+
+// Without SA_RESTART a prompt waiting on the terminal returns at once; after
+// SA_RESETHAND a second signal ends the program on the spot.
+void CancelOnInterrupt(void (*cancel)()) {
+    g_cancel = cancel;
+    struct sigaction action {};
+    action.sa_handler = Cancel;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND;
+    for (int number : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction before {};
+        if (sigaction(number, nullptr, &before) == 0 && before.sa_handler != SIG_IGN)
+            sigaction(number, &action, nullptr);
+    }
+}
+
+bool ReadTerminalLine(std::string& line, bool echo, bool (*cancelled)()) {
+    termios saved{};
+    const bool restore = !echo && tcgetattr(STDIN_FILENO, &saved) == 0;
+    if (restore) {
+        termios quiet = saved;
+        quiet.c_lflag &= ~tcflag_t(ECHO);
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    }
+    const bool ok = WaitForInput(cancelled) && bool(std::getline(std::cin, line));
+    if (restore) tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+    return ok;
 }
 
 }  // namespace sys

@@ -12,6 +12,15 @@ namespace sys {
 namespace {
 
 void (*g_cleanup)() = nullptr;
+void (*g_cancel)() = nullptr;
+bool g_cancelledOnce = false;
+
+BOOL WINAPI CancelOnConsoleEvent(DWORD) {
+    if (g_cancelledOnce) return FALSE;  // the second one: the system ends the program
+    g_cancelledOnce = true;
+    if (g_cancel) g_cancel();
+    return TRUE;
+}
 
 void SetErrnoFromLastError() {
     switch (GetLastError()) {
@@ -264,6 +273,36 @@ size_t TerminalWidth(FILE* stream) {
 void OnInterrupt(void (*cleanup)()) {
     g_cleanup = cleanup;
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
+void CancelOnInterrupt(void (*cancel)()) {
+    g_cancel = cancel;
+    SetConsoleCtrlHandler(CancelOnConsoleEvent, TRUE);
+}
+
+bool ReadTerminalLine(std::string& line, bool echo, bool (*cancelled)()) {
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD mode = 0;
+    if (!GetConsoleMode(input, &mode)) {  // not a console: a pipe or a file
+        char chunk[1024];
+        if (!std::fgets(chunk, sizeof chunk, stdin)) return false;
+        line = chunk;
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+        return true;
+    }
+    if (!echo) SetConsoleMode(input, mode & ~DWORD(ENABLE_ECHO_INPUT));
+    // The console's handler runs on its own thread: look at the flag while waiting.
+    while (!cancelled() && WaitForSingleObject(input, 100) == WAIT_TIMEOUT) {
+    }
+    wchar_t typed[1024];
+    DWORD n = 0;
+    const bool ok = !cancelled() && ReadConsoleW(input, typed, DWORD(sizeof typed / sizeof *typed) - 1, &n, nullptr);
+    if (!echo) SetConsoleMode(input, mode);
+    if (!ok || cancelled()) return false;
+    typed[n] = L'\0';
+    line = Utf8(typed);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    return true;
 }
 
 }  // namespace sys
