@@ -117,6 +117,11 @@ TEST(EntryNames, StoredNamesWithEitherSeparatorOrPatterns) {
         // The exact name wins over what the brackets would mean as a pattern.
         {{"a[1].txt"}, {".\\a[1].txt", ".\\a1.txt"}, {".\\a2.txt"}, {}},
         {{"x"}, {}, {".\\a.txt"}, {"x"}},
+        // Classes, ranges and their negation; '*' that must give back what it took.
+        {{"take[0-9].wav"}, {".\\take3.wav"}, {".\\takeA.wav", ".\\take12.wav"}, {}},
+        {{"[!a]*"}, {".\\b", ".\\zz"}, {".\\a", ".\\abc"}, {}},
+        {{"*a*b"}, {".\\ab", ".\\xaxb", ".\\aab"}, {".\\ba", ".\\abc"}, {}},
+        {{"[ab"}, {".\\[ab"}, {".\\a"}, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.names));
