@@ -190,6 +190,32 @@ case_destination_cancel() {
     run_dir_untouched
 }
 
+# An emptied destination field is refused with a box, the dialog stays, and
+# a folder typed afterwards is taken.
+case_empty_destination() {
+    fresh
+    make_tree "$W/src"
+    (cd "$W/src" && pack -o "$W/run/plain.exe" docs media)
+    local w box
+    launch plain.exe 'Trelk - Choose destination folder'
+    w=$WIN
+    keys "$w" Tab Tab BackSpace Return
+    box=$(wait_window 'File error')
+    shot empty-destination-box
+    keys "$box" Return
+    window_id_gone "$box"
+    sleep 1
+    window_closed "$w" && { echo "the destination dialog closed on an empty folder" >&2; return 1; }
+    expect_boxes "$LOG" 'You must specify a valid destination folder'
+    # The focus is back in the (empty) field.
+    type_text "$w" "$(winpath "$W/out")"
+    keys "$w" Return
+    wait_stub_exit
+    expect_boxes "$LOG" 'You must specify a valid destination folder'
+    same_tree "$W/src" "$W/out"
+    run_dir_untouched
+}
+
 case_overwrite() {
     fresh
     make_tree "$W/src"
@@ -315,7 +341,102 @@ case_progress_about_cancel() {
     only_whole_files
 }
 
-ALL_CASES="plain encrypted wrong_key key_cancel destination_cancel overwrite split signed corrupt progress_about_cancel"
+# Enter in the progress dialog (which has no OK button) must not stop or end
+# anything: the extraction goes on to the last file.
+case_enter_during_extraction() {
+    fresh
+    make_many "$W/src" 20
+    (cd "$W/src" && pack -o "$W/run/many.exe" many)
+    launch many.exe 'Trelk - Choose destination folder'
+    accept_destination "$W/out" "$WIN"
+    local main
+    main=$(wait_window 'Trelk - many\.exe')
+    sleep 1
+    keys "$main" Return
+    still_running "Enter could be pressed"
+    keys "$main" KP_Enter
+    wait_stub_exit
+    expect_boxes "$LOG"
+    same_tree "$W/src" "$W/out"
+}
+
+# Alt+F4 closes a dialog as its close box does. On the destination, key and
+# progress dialogs and the overwrite box it ends the run: no box, no partial
+# file. On the About dialog it closes only that, and the extraction goes on.
+alt_f4_on() {
+    local dialog=$1 w
+    fresh
+    case $dialog in
+        destination | key | overwrite) make_tree "$W/src" ;;
+        progress | about) make_many "$W/src" 20 ;;
+    esac
+    case $dialog in
+        destination)
+            (cd "$W/src" && pack -o "$W/run/a.exe" docs media)
+            launch a.exe 'Trelk - Choose destination folder'
+            w=$WIN
+            ;;
+        key)
+            (cd "$W/src" && pack --key "Open Sesame" -o "$W/run/a.exe" docs media)
+            launch a.exe 'Trelk - Decryption key'
+            w=$WIN
+            ;;
+        overwrite)
+            (cd "$W/src" && pack -o "$W/run/a.exe" docs media)
+            mkdir -p "$W/out/docs"
+            printf 'older text\n' >"$W/out/docs/readme.txt"
+            launch a.exe 'Trelk - Choose destination folder'
+            accept_destination "$W/out" "$WIN"
+            w=$(wait_window 'Overwrite\?')
+            ;;
+        progress | about)
+            (cd "$W/src" && pack -o "$W/run/a.exe" many)
+            launch a.exe 'Trelk - Choose destination folder'
+            accept_destination "$W/out" "$WIN"
+            w=$(wait_window 'Trelk - a\.exe')
+            sleep 1
+            [ "$dialog" = progress ] || w=$(open_about "$w")
+            ;;
+    esac
+    [ -n "$w" ] || return 1
+    keys "$w" alt+F4
+    case $dialog in
+        about)
+            window_id_gone "$w"
+            still_running "the About dialog was closed"
+            wait_stub_exit
+            expect_boxes "$LOG"
+            same_tree "$W/src" "$W/out"
+            ;;
+        overwrite)
+            wait_stub_exit
+            expect_boxes "$LOG" 'The file readme.txt already exists.\nDo you want to overwrite it?'
+            [ "$(cat "$W/out/docs/readme.txt")" = "older text" ] || { echo "the file was overwritten" >&2; return 1; }
+            rm "$W/out/docs/readme.txt"
+            only_whole_files
+            ;;
+        progress)
+            wait_stub_exit
+            expect_boxes "$LOG"
+            only_whole_files
+            ;;
+        *)
+            wait_stub_exit
+            expect_boxes "$LOG"
+            nothing_extracted
+            ;;
+    esac
+    run_dir_untouched
+}
+case_alt_f4_destination() { alt_f4_on destination; }
+case_alt_f4_key() { alt_f4_on key; }
+case_alt_f4_progress() { alt_f4_on progress; }
+case_alt_f4_about() { alt_f4_on about; }
+case_alt_f4_overwrite() { alt_f4_on overwrite; }
+
+ALL_CASES="plain encrypted wrong_key key_cancel destination_cancel empty_destination overwrite split signed corrupt
+    progress_about_cancel enter_during_extraction
+    alt_f4_destination alt_f4_key alt_f4_progress alt_f4_about alt_f4_overwrite"
 
 # run_case NAME: one case of this width, with what a failure needs for a
 # look afterwards (screenshot and boxes logs, named for it), and a check that
