@@ -23,7 +23,7 @@ fi
 (cd "$DEMO/sample" && "$TRELK_PACK" --stub "$STUB" -o "$DEMO/trelk-demo.exe" .)
 echo "== packed: $DEMO/trelk-demo.exe ($(stat -c %s "$DEMO/trelk-demo.exe") bytes)"
 
-trap e2e_cleanup EXIT
+clean_up_on_exit
 init_prefix
 # The program proposes its current directory as the destination.
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
@@ -32,7 +32,7 @@ if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
 else
     echo "== no display: running it on Xvfb and accepting the proposed destination"
     start_display
-    start_stub "$WIDTH" "$DEMO/extracted" "$DEMO/trelk-demo.exe" "$DEMO/boxes.log"
+    start_stub "$DEMO/extracted" "$DEMO/trelk-demo.exe" "$DEMO/boxes.log"
     w=$(wait_window 'Trelk - Choose destination folder' "$WAIT_START")
     screenshot demo-destination
     keys "$w" Return

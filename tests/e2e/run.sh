@@ -56,7 +56,7 @@ shot() { screenshot "$WIDTH-$1"; }
 # to the id of its first window, TITLE (the first start of a program may be
 # slow). Not in a subshell: the program's process id must stay known.
 launch() {
-    start_stub "$WIDTH" "$W/run" "$W/run/$1" "$LOG"
+    start_stub "$W/run" "$W/run/$1" "$LOG"
     WIN=$(wait_window "$2" "$WAIT_START")
 }
 
@@ -445,8 +445,12 @@ run_case() {
     local name=$1 start=$SECONDS rc left
     CASE=$name
     W=$WORK/$WIDTH/$CASE
-    (set -e; "case_$name")
+    # In the background, so that an interrupted run can stop the case too.
+    (set -e; "case_$name") &
+    CASE_PID=$!
+    wait "$CASE_PID"
     rc=$?
+    CASE_PID=""
     if [ $rc -eq 0 ]; then
         left=$(programs_left "$W")
         [ -z "$left" ] || { echo "still running after the case: $left" >&2; rc=1; }
@@ -459,12 +463,17 @@ run_case() {
     screenshot "failed-$WIDTH-$name" || true
     local log
     for log in "$W"/*.log; do
-        [ -f "$log" ] && cp "$log" "$E2E_OUT/failed-$WIDTH-$name-$(basename "$log")"
+        [ -f "$log" ] || continue
+        cp "$log" "$E2E_OUT/failed-$WIDTH-$name-$(basename "$log")"
+        boxes "$log" | sed "s/^/  box shown ($(basename "$log")): /"
     done
-    # A failed case may leave windows behind: start the prefix afresh.
-    [ -z "$STUB_PID" ] || kill "$STUB_PID" 2>/dev/null || true
-    STUB_PID=""
+    # A failed case may leave windows behind: start the prefix afresh, and
+    # the display too should it have gone.
     wineserver -k >/dev/null 2>&1 || true
+    if ! display_alive; then
+        echo "e2e: the X display $DISPLAY went away; starting another" >&2
+        start_display
+    fi
     start_prefix
     return 1
 }
@@ -494,7 +503,7 @@ main() {
 
     mkdir -p "$E2E_OUT" "$WORK"
     rm -f "$E2E_OUT"/failed-*
-    trap e2e_cleanup EXIT
+    clean_up_on_exit
     start_display
     local start=$SECONDS failed=""
     init_prefix
