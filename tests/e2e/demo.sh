@@ -2,12 +2,16 @@
 # ./dev demo: packs examples/sample (plus a short tone made here) into a
 # self-extracting program, runs it under Wine and lists what it extracted.
 # With a usable display the program is yours to drive; without one it runs on
-# Xvfb and the proposed destination is accepted.
+# Xvfb and the proposed destination is accepted. TRELK_DEMO_WIDTH=i686 runs
+# the 32-bit product instead of the x86-64 build (32-bit Wine needed).
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
+WIDTH=${TRELK_DEMO_WIDTH:-x86_64}
+STUB=$(stub_of "$WIDTH")
 [ -x "$TRELK_PACK" ] || die "trelk-pack is missing ($TRELK_PACK)"
-[ -s "$STUB64" ] || die "the x86-64 stub is missing ($STUB64)"
+[ -s "$STUB" ] || die "the $WIDTH stub is missing ($STUB)"
+width_runs "$WIDTH" || die "$(wine_of "$WIDTH") cannot run here"
 
 DEMO=$ROOT/build/demo
 rm -rf "$DEMO"
@@ -16,23 +20,23 @@ cp -r "$ROOT/examples/sample" "$DEMO/sample"
 if command -v sox >/dev/null; then
     sox -q -n -r 22050 -b 16 -c 1 "$DEMO/sample/tone.wav" synth 2 sine 440 fade 0.1 2 0.5
 fi
-(cd "$DEMO/sample" && "$TRELK_PACK" --stub "$STUB64" -o "$DEMO/trelk-demo.exe" .)
+(cd "$DEMO/sample" && "$TRELK_PACK" --stub "$STUB" -o "$DEMO/trelk-demo.exe" .)
 echo "== packed: $DEMO/trelk-demo.exe ($(stat -c %s "$DEMO/trelk-demo.exe") bytes)"
 
-trap e2e_cleanup EXIT
+clean_up_on_exit
 init_prefix
 # The program proposes its current directory as the destination.
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
     echo "== running it on $DISPLAY: press OK to extract into $DEMO/extracted"
-    (cd "$DEMO/extracted" && WINEDEBUG=-all wine "$(winepath -w "$DEMO/trelk-demo.exe")")
+    (cd "$DEMO/extracted" && WINEDEBUG=-all "$(wine_of "$WIDTH")" "$(winpath "$DEMO/trelk-demo.exe")")
 else
     echo "== no display: running it on Xvfb and accepting the proposed destination"
     start_display
     start_stub "$DEMO/extracted" "$DEMO/trelk-demo.exe" "$DEMO/boxes.log"
-    w=$(wait_window 'Trelk - Choose destination folder' 60)
+    w=$(wait_window 'Trelk - Choose destination folder' "$WAIT_START")
     screenshot demo-destination
     keys "$w" Return
-    wait_stub_exit 120
+    wait_stub_exit
 fi
 
 echo "== extracted into $DEMO/extracted:"
