@@ -128,6 +128,23 @@ case_plain() {
     run_dir_untouched
 }
 
+# Names of code page 1252, the stub's, land on disk under their own names.
+case_western_names() {
+    fresh
+    mkdir -p "$W/src/Café" "$W/src/Straße"
+    printf 'é\r\n' >"$W/src/Café/naïve résumé.txt"
+    printf '€ and ß\r\n' >"$W/src/Straße/Größe €.txt"
+    seq 1 2000 >"$W/src/Straße/Übersicht.txt"
+    (cd "$W/src" && pack -o "$W/run/names.exe" Café Straße)
+    local w
+    launch names.exe 'Trelk - Choose destination folder'
+    w=$WIN
+    accept_destination "$W/out" "$w"
+    wait_stub_exit
+    expect_boxes "$LOG"
+    same_tree "$W/src" "$W/out"
+}
+
 case_encrypted() {
     fresh
     make_tree "$W/src"
@@ -434,7 +451,7 @@ case_alt_f4_progress() { alt_f4_on progress; }
 case_alt_f4_about() { alt_f4_on about; }
 case_alt_f4_overwrite() { alt_f4_on overwrite; }
 
-ALL_CASES="plain encrypted wrong_key key_cancel destination_cancel empty_destination overwrite split signed corrupt
+ALL_CASES="plain western_names encrypted wrong_key key_cancel destination_cancel empty_destination overwrite split signed corrupt
     progress_about_cancel enter_during_extraction
     alt_f4_destination alt_f4_key alt_f4_progress alt_f4_about alt_f4_overwrite"
 

@@ -10,8 +10,7 @@ NATIVE=${TRELK_NATIVE:-$ROOT/build/native}
 STUB=$ROOT/build/mingw-i686/trelk-sfx.exe
 export WINEPREFIX=${WINEPREFIX:-$ROOT/build/wineprefix}
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-WINE64=/usr/lib/wine/wine64
-command -v wine64 >/dev/null && WINE64=$(command -v wine64)
+WINE64=/usr/lib/wine/wine64  # the 64-bit loader: plain `wine` may be the 32-bit one
 WORK=$ROOT/build/wintools
 FAILURES=0
 
