@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <future>
 
 #include "common/crc32.h"
 #include "pack/crc_combine.h"
@@ -78,32 +79,39 @@ class EntryCoder::Pass {
 public:
     Pass(EntryCoder& coder, ByteSource& source, const EntryPlan& plan) : m_coder(coder), m_source(source), m_plan(plan) {}
 
+    // While the tasks work on one batch, this thread reads the next one into
+    // the other buffer, so that reading and coding overlap.
     template <class Work, class Finish>
     CodeResult Run(Work work, Finish finish) {
         const uint64_t blocks = BlockCount(m_plan.words);
-        for (uint64_t first = 0; first < blocks; first += kBatchBlocks) {
-            const uint64_t count = std::min(kBatchBlocks, blocks - first);
-            if (!Read(first, count)) return ReadFailure();
-            const size_t tasks = size_t(std::min<uint64_t>(Threads(), (count + kMinTaskBlocks - 1) / kMinTaskBlocks));
-            m_coder.m_tasks.resize(std::max(m_coder.m_tasks.size(), tasks));
-            for (size_t t = 0; t < tasks; ++t) {
-                Task& task = m_coder.m_tasks[t];
-                task.firstBlock = first + count * t / tasks;
-                task.blocks = first + count * (t + 1) / tasks - task.firstBlock;
-            }
+        if (blocks == 0) return CodeResult::Done;
+        Batch batches[2];
+        if (!Read(batches[0], 0, blocks)) return ReadFailure();
+        for (size_t i = 0;; ++i) {
+            Batch& batch = batches[i % 2];
+            const size_t tasks = Split(batch);
             auto run = [&](size_t t) {
                 Task& task = m_coder.m_tasks[t];
-                Prepare(task, first);
+                Prepare(task, batch);
                 work(task);
             };
-            if (m_coder.m_pool && tasks > 1)
-                m_coder.m_pool->ParallelFor(tasks, run);
-            else
+            std::vector<std::future<void>> running;
+            if (m_coder.m_pool && tasks > 1) {
+                for (size_t t = 0; t < tasks; ++t) running.push_back(m_coder.m_pool->Submit([&run, t] { run(t); }));
+            } else {
                 for (size_t t = 0; t < tasks; ++t) run(t);
+            }
+            Batch& next = batches[(i + 1) % 2];
+            const bool more = batch.first + batch.count < blocks;
+            const bool read = !more || Read(next, batch.first + batch.count, blocks);
+            const int readError = errno;
+            for (std::future<void>& r : running) r.wait();
             for (size_t t = 0; t < tasks; ++t)
                 if (!finish(m_coder.m_tasks[t])) return CodeResult::WriteFailed;
+            errno = readError;
+            if (!read) return ReadFailure();
+            if (!more) return CodeResult::Done;
         }
-        return CodeResult::Done;
     }
 
     // The words of block b of the task's run, and how many there are.
@@ -122,28 +130,51 @@ public:
 private:
     uint64_t Threads() const { return m_coder.m_pool ? uint64_t(m_coder.m_pool->Threads()) : 1; }
 
-    // The batch's bytes, with the three words before it when there are any.
-    bool Read(uint64_t firstBlock, uint64_t blocks) {
+    // Some blocks of the plan's words, read with the three words before them
+    // when there are any.
+    struct Batch {
+        uint64_t first = 0;
+        uint64_t count = 0;
+        uint64_t lead = 0;       // words of history read before the first block
+        uint64_t firstWord = 0;  // the first word read
+        std::vector<uint8_t> bytes;
+    };
+
+    bool Read(Batch& batch, uint64_t firstBlock, uint64_t blocks) {
+        batch.first = firstBlock;
+        batch.count = std::min(kBatchBlocks, blocks - firstBlock);
         const uint64_t firstWord = firstBlock * kBlockWords;
-        const uint64_t endWord = std::min(m_plan.words, (firstBlock + blocks) * kBlockWords);
-        m_lead = std::min<uint64_t>(3, firstWord);
-        m_firstWord = firstWord - m_lead;
-        m_coder.m_input.resize(size_t(2 * (endWord - m_firstWord)));
-        return m_source.ReadAt(m_plan.prefix + 2 * m_firstWord, m_coder.m_input.data(), m_coder.m_input.size());
+        const uint64_t endWord = std::min(m_plan.words, (firstBlock + batch.count) * kBlockWords);
+        batch.lead = std::min<uint64_t>(3, firstWord);
+        batch.firstWord = firstWord - batch.lead;
+        batch.bytes.resize(size_t(2 * (endWord - batch.firstWord)));
+        return m_source.ReadAt(m_plan.prefix + 2 * batch.firstWord, batch.bytes.data(), batch.bytes.size());
+    }
+
+    // Shares the batch's blocks out among the tasks; how many there are.
+    size_t Split(const Batch& batch) {
+        const size_t tasks = size_t(std::min<uint64_t>(Threads(), (batch.count + kMinTaskBlocks - 1) / kMinTaskBlocks));
+        m_coder.m_tasks.resize(std::max(m_coder.m_tasks.size(), tasks));
+        for (size_t t = 0; t < tasks; ++t) {
+            Task& task = m_coder.m_tasks[t];
+            task.firstBlock = batch.first + batch.count * t / tasks;
+            task.blocks = batch.first + batch.count * (t + 1) / tasks - task.firstBlock;
+        }
+        return tasks;
     }
 
     // The task's words (history first) from the batch's bytes, and its CRC.
-    void Prepare(Task& task, uint64_t batchFirst) {
+    void Prepare(Task& task, const Batch& batch) {
         const uint64_t firstWord = task.firstBlock * kBlockWords;
         const uint64_t endWord = std::min(m_plan.words, (task.firstBlock + task.blocks) * kBlockWords);
-        const uint8_t* bytes = m_coder.m_input.data();
+        const uint8_t* bytes = batch.bytes.data();
         task.words.assign(3, 0);
-        const uint64_t lead = task.firstBlock == batchFirst ? m_lead : 3;
+        const uint64_t lead = task.firstBlock == batch.first ? batch.lead : 3;
         for (uint64_t i = 0; i < lead; ++i) {
-            const size_t at = size_t(2 * (firstWord - lead + i - m_firstWord));
+            const size_t at = size_t(2 * (firstWord - lead + i - batch.firstWord));
             task.words[size_t(3 - lead + i)] = uint16_t(bytes[at] | bytes[at + 1] << 8);
         }
-        const size_t from = size_t(2 * (firstWord - m_firstWord));
+        const size_t from = size_t(2 * (firstWord - batch.firstWord));
         const size_t count = size_t(endWord - firstWord);
         task.words.resize(3 + count);
         for (size_t i = 0; i < count; ++i)
@@ -158,8 +189,6 @@ private:
     EntryCoder& m_coder;
     ByteSource& m_source;
     const EntryPlan& m_plan;
-    uint64_t m_lead = 0;       // words of history read before the batch
-    uint64_t m_firstWord = 0;  // the first word read
 };
 
 EntryCoder::EntryCoder(const EncodeOptions& options, ThreadPool* pool) : m_options(options), m_pool(pool) {}

@@ -97,7 +97,6 @@ private:
     EncodeOptions m_options;
     ThreadPool* m_pool;
     std::vector<Task> m_tasks;
-    std::vector<uint8_t> m_input;  // the bytes of one batch
 };
 
 }  // namespace pack
