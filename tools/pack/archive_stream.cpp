@@ -119,12 +119,11 @@ int64_t ArchiveStream::BeginEntry() {
 
 bool ArchiveStream::Append(const uint8_t* data, size_t size) {
     if (!m_options.encrypted) return WriteBody(data, size);
-    Bytes chunk;
     for (size_t at = 0; at < size; at += kCipherChunk) {
         const size_t n = std::min(kCipherChunk, size - at);
-        chunk.assign(data + at, data + at + n);
-        Encipher(m_key, m_keyPos, chunk.data(), n);
-        if (!WriteBody(chunk.data(), n)) return false;
+        m_cipher.assign(data + at, data + at + n);
+        Encipher(m_key, m_keyPos, m_cipher.data(), n);
+        if (!WriteBody(m_cipher.data(), n)) return false;
     }
     return true;
 }

@@ -99,6 +99,7 @@ private:
     uint8_t m_bodyFlags = 0;
     CCrc32 m_crc;
     std::vector<Volume> m_volumes;
+    Bytes m_cipher;  // enciphered data on its way out, kept from one append to the next
 };
 
 }  // namespace pack

@@ -54,8 +54,8 @@ std::string OutputFiles::FinalName(size_t n) const {
     return VolumePath(m_archive.c_str(), int(n), path, sizeof path) ? path : m_archive;
 }
 
-bool OutputFiles::Fail(size_t n, const char* what) {
-    m_error = std::string(what) + " " + FinalName(n) + ": " + std::strerror(errno);
+bool OutputFiles::Fail(size_t n) {
+    m_error = "cannot write " + FinalName(n) + ": " + std::strerror(errno);
     return false;
 }
 
@@ -65,7 +65,7 @@ bool OutputFiles::Create(size_t n) {
     if (n >= kSlots) {
         m_outOfNames = true;
         errno = EFBIG;
-        return Fail(n, "cannot write");
+        return Fail(n);
     }
     // The previous volume is done but for its CRC, which a patch sets.
     if (m_volumes.size() > 1 && m_volumes.back().fd >= 0) {
@@ -77,14 +77,14 @@ bool OutputFiles::Create(size_t n) {
     sys::Status st;
     if (sys::GetStatus(v.final, true, st) && (st.kind == sys::Kind::Folder || !sys::IsWritable(v.final))) {
         errno = st.kind == sys::Kind::Folder ? EISDIR : EACCES;
-        return Fail(n, "cannot write");
+        return Fail(n);
     }
     v.temporary = FolderOf(v.final) + "/." + NameOf(v.final) + ".trelk-XXXXXX";
     g_temporaries[n].store(v.temporary.c_str());
     v.fd = sys::CreateUnique(v.temporary);
     if (v.fd < 0) {
         g_temporaries[n].store(nullptr);
-        return Fail(n, "cannot write");
+        return Fail(n);
     }
     return true;
 }
@@ -92,7 +92,7 @@ bool OutputFiles::Create(size_t n) {
 bool OutputFiles::Append(const uint8_t* data, size_t size) {
     if (m_pending.size() + size > kPendingLimit && !FlushPending()) return false;
     if (size >= kPendingLimit) {
-        if (!sys::WriteAll(m_volumes.back().fd, data, size)) return Fail(m_volumes.size() - 1, "cannot write");
+        if (!sys::WriteAll(m_volumes.back().fd, data, size)) return Fail(m_volumes.size() - 1);
         return true;
     }
     m_pending.insert(m_pending.end(), data, data + size);
@@ -103,7 +103,7 @@ bool OutputFiles::FlushPending() {
     if (m_pending.empty()) return true;
     const bool written = sys::WriteAll(m_volumes.back().fd, m_pending.data(), m_pending.size());
     m_pending.clear();
-    return written || Fail(m_volumes.size() - 1, "cannot write");
+    return written || Fail(m_volumes.size() - 1);
 }
 
 int OutputFiles::Descriptor(size_t n) {
@@ -115,7 +115,7 @@ int OutputFiles::Descriptor(size_t n) {
 bool OutputFiles::Patch(size_t n, uint64_t offset, const uint8_t* data, size_t size) {
     if (n + 1 == m_volumes.size() && !FlushPending()) return false;
     const int fd = Descriptor(n);
-    if (fd < 0 || !sys::WriteAt(fd, offset, data, size)) return Fail(n, "cannot write");
+    if (fd < 0 || !sys::WriteAt(fd, offset, data, size)) return Fail(n);
     if (n != 0 && n + 1 != m_volumes.size()) {
         sys::Close(m_volumes[n].fd);
         m_volumes[n].fd = -1;
@@ -131,10 +131,10 @@ bool OutputFiles::Commit() {
         const int fd = Descriptor(n);
         if (fd < 0 || !sys::SetProgramMode(fd, n == 0) || !sys::Close(fd)) {
             m_volumes[n].fd = -1;
-            return Fail(n, "cannot write");
+            return Fail(n);
         }
         m_volumes[n].fd = -1;
-        if (!sys::Replace(m_volumes[n].temporary, m_volumes[n].final)) return Fail(n, "cannot write");
+        if (!sys::Replace(m_volumes[n].temporary, m_volumes[n].final)) return Fail(n);
         g_temporaries[n].store(nullptr);
     }
     m_committed = true;

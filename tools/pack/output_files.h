@@ -48,7 +48,8 @@ private:
         int fd = -1;
     };
 
-    bool Fail(size_t n, const char* what);
+    // Notes why volume n could not be written (errno), for Error().
+    bool Fail(size_t n);
     bool FlushPending();
     int Descriptor(size_t n);
 
